@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Builds everything and runs every test: the portable core natively under ASan/UBSan, the
+# Windows programs and their tests under Wine, and a bounded fuzzing run.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/install-deps.sh
+jobs=$(nproc)
+export LC_ALL=C.UTF-8
+
+echo "== native: portable core, ASan + UBSan"
+cmake -S . -B build/native -G Ninja -DCMAKE_BUILD_TYPE=Debug >/dev/null
+cmake --build build/native -j "$jobs"
+(cd build/native && ctest --output-on-failure -j "$jobs")
+
+echo "== windows: cross build, tests under Wine"
+cmake -S . -B build/windows -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
+  -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build build/windows -j "$jobs"
+(cd build/windows && ctest --output-on-failure -j "$jobs")
+
+echo "== fuzz: libFuzzer, bounded"
+cmake -S . -B build/fuzz -G Ninja -DVORLANE_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DCMAKE_C_COMPILER=clang-16 -DCMAKE_CXX_COMPILER=clang++-16 >/dev/null
+cmake --build build/fuzz -j "$jobs"
+(cd build/fuzz && ctest --output-on-failure)

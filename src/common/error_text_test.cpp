@@ -1,0 +1,23 @@
+#include "common/error_text.hpp"
+
+#include <gtest/gtest.h>
+
+namespace vorlane {
+namespace {
+
+TEST(ErrorText, SystemFormDropsTheLineBreak) {
+  EXPECT_EQ(system_error_text("Access denied.\r\n", 5), "Access denied. (os error 5)");
+}
+
+TEST(ErrorText, WindowsFormShowsTheCodeAsHresult) {
+  EXPECT_EQ(windows_error_text("Pipe busy. \r\n", 231), "Pipe busy. (0x800700E7)");
+  EXPECT_EQ(windows_error_text(std::nullopt, 12345), "(0x80073039)");
+  EXPECT_EQ(windows_error_text(std::nullopt, 0x12345), "(0x80072345)");
+}
+
+TEST(ErrorText, PlainCodeUsesFullWidthParentheses) {
+  EXPECT_EQ(win32_code_text(1300), "（Win32 1300）");
+}
+
+}  // namespace
+}  // namespace vorlane
