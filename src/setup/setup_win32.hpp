@@ -4,9 +4,13 @@
 #include <optional>
 #include <string>
 
+#include "setup/layout.hpp"
 #include "setup/record.hpp"
 
 namespace vorlane::setup::win32 {
+
+// The environment of this process, for the layout functions.
+EnvironmentLookup process_environment();
 
 // The record of `sid` from the records directory, or the reason it cannot be used.
 std::expected<HelperRecord, std::string> load_helper_record(const std::string& sid);
