@@ -1,0 +1,34 @@
+#include "input_helper/pipe/pipe_io_win32.hpp"
+
+#include <limits>
+
+#include "common/win32/system_error.hpp"
+
+namespace vorlane::win32 {
+
+std::expected<std::size_t, std::string> HandlePipeIo::peek() {
+  DWORD available = 0;
+  if (!::PeekNamedPipe(pipe_, nullptr, 0, nullptr, &available, nullptr)) {
+    return std::unexpected(last_windows_error_text());
+  }
+  return available;
+}
+
+std::expected<std::size_t, std::string> HandlePipeIo::read(char* buffer, std::size_t size) {
+  DWORD got = 0;
+  if (!::ReadFile(pipe_, buffer, static_cast<DWORD>(size), &got, nullptr)) {
+    return std::unexpected(last_windows_error_text());
+  }
+  return got;
+}
+
+std::expected<std::size_t, std::string> HandlePipeIo::write(const char* data, std::size_t size) {
+  constexpr std::size_t most = std::numeric_limits<DWORD>::max();
+  DWORD wrote = 0;
+  if (!::WriteFile(pipe_, data, static_cast<DWORD>(size < most ? size : most), &wrote, nullptr)) {
+    return std::unexpected(last_windows_error_text());
+  }
+  return wrote;
+}
+
+}  // namespace vorlane::win32

@@ -1,0 +1,20 @@
+#pragma once
+// PipeIo over a connected pipe handle; the handle stays owned by the caller.
+#include <windows.h>
+
+#include "input_helper/pipe/pipe_io.hpp"
+
+namespace vorlane::win32 {
+
+class HandlePipeIo final : public PipeIo {
+ public:
+  explicit HandlePipeIo(HANDLE pipe) : pipe_(pipe) {}
+  std::expected<std::size_t, std::string> peek() override;
+  std::expected<std::size_t, std::string> read(char* buffer, std::size_t size) override;
+  std::expected<std::size_t, std::string> write(const char* data, std::size_t size) override;
+
+ private:
+  HANDLE pipe_;
+};
+
+}  // namespace vorlane::win32
