@@ -1,0 +1,188 @@
+#include "input/send_input_controller.hpp"
+
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "input/input_texts.hpp"
+#include "input/key_table.hpp"
+
+namespace vorlane::input {
+namespace {
+
+constexpr std::size_t button_count = 3;
+
+std::unexpected<std::string> refuse(std::string_view text) {
+  return std::unexpected(std::string(text));
+}
+
+// Member readers: a missing member, or one of another JSON type, is absent. `find` on a
+// non-object yields end(), and every access is type-checked first, so nothing here throws.
+const JsonValue* member(const JsonValue& request, const char* name) {
+  const auto it = request.find(name);
+  return it == request.end() ? nullptr : &*it;
+}
+
+const std::string* string_member(const JsonValue& request, const char* name) {
+  const JsonValue* value = member(request, name);
+  return value && value->is_string() ? value->get_ptr<const std::string*>() : nullptr;
+}
+
+// Only JSON true counts: false, numbers and the string "true" do not.
+bool true_member(const JsonValue& request, const char* name) {
+  const JsonValue* value = member(request, name);
+  return value && value->is_boolean() && value->get<bool>();
+}
+
+// Any JSON number, whatever its written form, as a double.
+std::optional<double> number_member(const JsonValue& request, const char* name) {
+  const JsonValue* value = member(request, name);
+  if (!value || !value->is_number()) {
+    return std::nullopt;
+  }
+  return value->get<double>();
+}
+
+// A non-negative integer literal, low 8 bits; anything else is the left button. The parser
+// stores such literals as unsigned; a non-negative signed value built in code counts the same.
+std::uint8_t button_number(const JsonValue& request) {
+  const JsonValue* value = member(request, "button");
+  if (!value) {
+    return 0;
+  }
+  if (value->is_number_unsigned()) {
+    return static_cast<std::uint8_t>(value->get<std::uint64_t>() & 0xFF);
+  }
+  if (value->is_number_integer() && value->get<std::int64_t>() >= 0) {
+    return static_cast<std::uint8_t>(value->get<std::int64_t>() & 0xFF);
+  }
+  return 0;
+}
+
+}  // namespace
+
+SendInputController::SendInputController(std::unique_ptr<InputSink> sink,
+                                         std::unique_ptr<InjectionProbe> probe)
+    : sink_(std::move(sink)), probe_(std::move(probe)) {}
+
+std::expected<void, std::string> SendInputController::set_enabled(bool enabled) {
+  control_enabled_ = enabled;
+  if (!enabled) {
+    release_all();
+  }
+  return {};
+}
+
+std::expected<void, std::string> SendInputController::execute(const JsonValue& request) {
+  if (!control_enabled_) {
+    return refuse(texts::control_off);
+  }
+  const std::string* type = string_member(request, "type");
+  if (!type) {
+    return refuse(texts::unknown_request);
+  }
+  if (*type == "key") {
+    return key(request);
+  }
+  if (*type == "text") {
+    return text(request);
+  }
+  if (*type == "button") {
+    return button(request);
+  }
+  if (*type == "scroll") {
+    return scroll(request);
+  }
+  if (*type == "pointer") {
+    return pointer(request);
+  }
+  return refuse(texts::unknown_request);
+}
+
+std::expected<void, std::string> SendInputController::key(const JsonValue& request) {
+  const std::string* code = string_member(request, "code");
+  if (!code) {
+    return refuse(texts::key_without_code);
+  }
+  const bool press = true_member(request, "down");
+  const bool repeat = true_member(request, "repeat");
+  const std::optional<KeyCode> key = lookup_key_code(*code);
+  if (!key) {
+    return refuse(texts::unsupported_key);
+  }
+  // Auto-repeat is left to the host: the key is already down there.
+  if (press && repeat) {
+    return {};
+  }
+  // The sets change before sending, so a failed release is still forgotten and a failed press
+  // still gets its (harmless) key-up from release_all.
+  if (press) {
+    held_keys_.insert(*code);
+  } else {
+    held_keys_.erase(*code);
+  }
+  const InputRecord record = key_record(*key, press);
+  return send({&record, 1});
+}
+
+std::expected<void, std::string> SendInputController::text(const JsonValue& request) {
+  const std::string* text = string_member(request, "text");
+  if (!text) {
+    return refuse(texts::text_without_text);
+  }
+  if (text->empty()) {
+    return {};
+  }
+  std::vector<InputRecord> records;
+  append_text_records(*text, records);
+  return send(records);
+}
+
+std::expected<void, std::string> SendInputController::button(const JsonValue& request) {
+  const std::int32_t x = absolute_coordinate(number_member(request, "x"));
+  const std::int32_t y = absolute_coordinate(number_member(request, "y"));
+  const std::uint8_t number = button_number(request);
+  const bool press = true_member(request, "down");
+  if (number >= button_count) {
+    return refuse(texts::unsupported_button);
+  }
+  if (press) {
+    held_buttons_.insert(number);
+  } else {
+    held_buttons_.erase(number);
+  }
+  return send(button_records(x, y, number, press));
+}
+
+std::expected<void, std::string> SendInputController::scroll(const JsonValue& request) {
+  return send(scroll_records(number_member(request, "dx"), number_member(request, "dy")));
+}
+
+std::expected<void, std::string> SendInputController::pointer(const JsonValue& request) {
+  const InputRecord record = pointer_record(absolute_coordinate(number_member(request, "x")),
+                                            absolute_coordinate(number_member(request, "y")));
+  return send({&record, 1});
+}
+
+void SendInputController::release_all() {
+  std::vector<InputRecord> records;
+  records.reserve(held_keys_.size() + held_buttons_.size());
+  for (const std::string& code : held_keys_) {
+    if (const std::optional<KeyCode> key = lookup_key_code(code)) {
+      records.push_back(key_release_record(*key));
+    }
+  }
+  for (const std::uint8_t number : held_buttons_) {
+    records.push_back(button_release_record(number));
+  }
+  held_keys_.clear();
+  held_buttons_.clear();
+  // Nothing to report to: whatever was refused, the sets are empty now.
+  (void)send(records);
+}
+
+std::expected<void, std::string> SendInputController::send(std::span<const InputRecord> records) {
+  return send_inputs(*sink_, *probe_, records);
+}
+
+}  // namespace vorlane::input
