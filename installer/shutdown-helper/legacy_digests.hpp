@@ -1,0 +1,9 @@
+#pragma once
+// The allowed digests of older builds, chosen when the program is built.
+#include "preflight.hpp"
+
+namespace vorlane::haltgate {
+
+LegacyDigests legacy_build_digests();
+
+}  // namespace vorlane::haltgate

@@ -1,0 +1,128 @@
+#include "lowercase.hpp"
+
+#include <algorithm>
+#include <span>
+#include <vector>
+
+#include "common/text.hpp"
+#include "lowercase_table.hpp"
+
+namespace vorlane::haltgate {
+namespace {
+
+namespace data = lowercase_data;
+
+constexpr std::uint32_t capital_sigma = 0x03A3;
+constexpr std::uint32_t small_sigma = 0x03C3;
+constexpr std::uint32_t final_sigma = 0x03C2;
+
+bool in_ranges(std::span<const data::CodeRange> ranges, std::uint32_t cp) {
+  const auto it = std::upper_bound(ranges.begin(), ranges.end(), cp,
+                                   [](std::uint32_t c, const data::CodeRange& r) { return c < r.first; });
+  return it != ranges.begin() && cp <= std::prev(it)->last;
+}
+
+std::uint32_t simple_lower(std::uint32_t cp) {
+  const std::span runs(data::lower_runs, data::lower_run_count);
+  const auto it = std::upper_bound(runs.begin(), runs.end(), cp,
+                                   [](std::uint32_t c, const data::LowerRun& r) { return c < r.first; });
+  if (it == runs.begin()) {
+    return cp;
+  }
+  const data::LowerRun& run = *std::prev(it);
+  if (cp > run.last || (cp - run.first) % run.stride != 0) {
+    return cp;
+  }
+  return static_cast<std::uint32_t>(static_cast<std::int64_t>(cp) + run.delta);
+}
+
+const data::SpecialLower* special_lower(std::uint32_t cp) {
+  const std::span entries(data::special_lower, data::special_lower_count);
+  const auto it = std::lower_bound(
+      entries.begin(), entries.end(), cp,
+      [](const data::SpecialLower& e, std::uint32_t c) { return e.code_point < c; });
+  return it != entries.end() && it->code_point == cp ? &*it : nullptr;
+}
+
+// Whether a cased letter stands next to position `at` in direction `step`, with case-ignorable
+// characters in between skipped. A character that is both counts as ignorable, as in ICU.
+bool cased_letter_beside(const std::vector<std::uint32_t>& cps, std::size_t at, int step) {
+  for (std::ptrdiff_t i = static_cast<std::ptrdiff_t>(at) + step;
+       i >= 0 && i < static_cast<std::ptrdiff_t>(cps.size()); i += step) {
+    const std::uint32_t cp = cps[static_cast<std::size_t>(i)];
+    if (is_case_ignorable(cp)) {
+      continue;
+    }
+    return is_cased(cp);
+  }
+  return false;
+}
+
+std::vector<std::uint32_t> decode(std::string_view valid_utf8) {
+  std::vector<std::uint32_t> cps;
+  cps.reserve(valid_utf8.size());
+  for (std::size_t i = 0; i < valid_utf8.size();) {
+    const auto b = static_cast<unsigned char>(valid_utf8[i]);
+    const std::size_t length = b < 0x80 ? 1 : b < 0xE0 ? 2 : b < 0xF0 ? 3 : 4;
+    std::uint32_t cp = length == 1 ? b : length == 2 ? (b & 0x1F) : length == 3 ? (b & 0x0F) : (b & 0x07);
+    for (std::size_t k = 1; k < length; ++k) {
+      cp = (cp << 6) | (static_cast<unsigned char>(valid_utf8[i + k]) & 0x3F);
+    }
+    cps.push_back(cp);
+    i += length;
+  }
+  return cps;
+}
+
+void encode(std::uint32_t cp, std::string& out) {
+  if (cp < 0x80) {
+    out.push_back(static_cast<char>(cp));
+  } else if (cp < 0x800) {
+    out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else if (cp < 0x10000) {
+    out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else {
+    out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  }
+}
+
+}  // namespace
+
+bool is_cased(std::uint32_t cp) {
+  return in_ranges(std::span(data::cased_ranges, data::cased_range_count), cp);
+}
+
+bool is_case_ignorable(std::uint32_t cp) {
+  return in_ranges(std::span(data::case_ignorable_ranges, data::case_ignorable_range_count), cp);
+}
+
+std::string unicode_lower(std::string_view utf8) {
+  const std::string valid = is_valid_utf8(utf8) ? std::string(utf8) : sanitize_utf8(utf8);
+  const std::vector<std::uint32_t> cps = decode(valid);
+  std::string out;
+  out.reserve(valid.size());
+  for (std::size_t i = 0; i < cps.size(); ++i) {
+    const std::uint32_t cp = cps[i];
+    if (cp < 0x80) {
+      out.push_back(static_cast<char>(cp >= 'A' && cp <= 'Z' ? cp + ('a' - 'A') : cp));
+    } else if (cp == capital_sigma) {
+      const bool word_final = cased_letter_beside(cps, i, -1) && !cased_letter_beside(cps, i, +1);
+      encode(word_final ? final_sigma : small_sigma, out);
+    } else if (const data::SpecialLower* special = special_lower(cp)) {
+      for (std::uint32_t k = 0; k < special->length; ++k) {
+        encode(special->lower[k], out);
+      }
+    } else {
+      encode(simple_lower(cp), out);
+    }
+  }
+  return out;
+}
+
+}  // namespace vorlane::haltgate

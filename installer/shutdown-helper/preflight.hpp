@@ -1,0 +1,86 @@
+#pragma once
+// The run of Haltgate: find the installation's Vorlane.exe processes, ask each to exit, wait
+// for them until the deadline, and prove that the installation's executable files are unlocked.
+// The system is reached through the interfaces below so the order of a run can be checked
+// against a fake clock and fake processes.
+#include <chrono>
+#include <cstdint>
+#include <expected>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vorlane::haltgate {
+
+struct RunFailure {
+  std::string message;
+  int code = 0;
+};
+
+// One running process of the installation; destroying it closes its handle.
+class Process {
+ public:
+  virtual ~Process() = default;
+  virtual std::uint32_t pid() const = 0;
+  // Waits up to `timeout` for the process to end: true once it has exited.
+  virtual std::expected<bool, std::string> wait(std::chrono::milliseconds timeout) = 0;
+};
+using ProcessList = std::vector<std::unique_ptr<Process>>;
+
+enum class ExitEvent { not_present, signalled };
+enum class TrayQuit { no_tray_window, posted };
+
+class Clock {
+ public:
+  using time_point = std::chrono::steady_clock::time_point;
+  virtual ~Clock() = default;
+  virtual time_point now() = 0;  // monotonic
+  virtual void sleep(std::chrono::milliseconds duration) = 0;
+};
+
+class Log {
+ public:
+  virtual ~Log() = default;
+  // Writes one time-stamped line; failures are ignored.
+  virtual void write_line(std::string_view text) = 0;
+};
+
+class PreflightSystem {
+ public:
+  virtual ~PreflightSystem() = default;
+  // Whether the file's attributes can be read, links followed.
+  virtual bool exists(const std::string& path) = 0;
+  virtual std::expected<std::string, std::string> path_key(const std::string& path) = 0;
+  virtual std::expected<ProcessList, std::string> find_installation_processes(
+      const std::string& target_key) = 0;
+  // Opens the process's exit event and signals it when present.
+  virtual std::expected<ExitEvent, std::string> signal_exit_event(std::uint32_t pid) = 0;
+  // SHA-256 of the file as 64 lower-case hexadecimal digits.
+  virtual std::expected<std::string, std::string> sha256_file(const std::string& path) = 0;
+  virtual std::expected<TrayQuit, std::string> post_legacy_tray_quit(std::uint32_t pid) = 0;
+  virtual std::expected<void, std::string> verify_unlocked(const std::string& directory) = 0;
+};
+
+// What the entry needs before a run: the log's folders and the log itself.
+class EntrySystem {
+ public:
+  virtual ~EntrySystem() = default;
+  virtual bool create_directory(const std::string& path) = 0;  // an existing folder is fine
+  virtual std::unique_ptr<Log> open_log(const std::string& path) = 0;  // null on failure
+};
+
+// Digests of the older builds that are asked to quit through their tray window.
+using LegacyDigests = std::span<const std::string_view>;
+
+std::expected<void, RunFailure> run_preflight(const std::string& install_dir,
+                                              std::chrono::milliseconds timeout, Log& log,
+                                              PreflightSystem& system, Clock& clock,
+                                              LegacyDigests legacy_digests);
+
+// The whole program: command line, log, run, failure line. Returns the exit code.
+int run_haltgate(const std::vector<std::string>& words, EntrySystem& entry,
+                 PreflightSystem& system, Clock& clock, LegacyDigests legacy_digests);
+
+}  // namespace vorlane::haltgate
