@@ -7,17 +7,24 @@
 #include "common/win32/system_error.hpp"
 #include "common/win32/unique_handle.hpp"
 #include "common/win32/wide.hpp"
-#include "setup/layout.hpp"
+#include "setup/procedures.hpp"
+#include "system/queries_win32.hpp"
 
 namespace vorlane::setup::win32 {
 namespace {
 
+using vorlane::win32::last_system_error_text;
 using vorlane::win32::to_utf8;
 using vorlane::win32::to_wide;
+using vorlane::win32::unique_find;
 using vorlane::win32::unique_handle;
 
 // A record is a few hundred bytes; anything far larger is not one.
 constexpr DWORD max_record_bytes = 1 << 20;
+// How long the schtasks runner sleeps between looks at the child's pipes.
+constexpr DWORD output_poll_ms = 10;
+// 100-ns intervals between 1601-01-01 and 1970-01-01.
+constexpr ULONGLONG unix_epoch_in_filetime = 116444736000000000ULL;
 
 std::optional<std::string> environment_variable(std::string_view name) {
   const std::wstring wide_name = to_wide(name);
@@ -44,14 +51,14 @@ std::expected<std::string, std::string> read_small_file(const std::string& path)
                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) {
-    return std::unexpected(vorlane::win32::last_system_error_text());
+    return std::unexpected(last_system_error_text());
   }
   std::string bytes;
   char chunk[4096];
   for (;;) {
     DWORD got = 0;
     if (!::ReadFile(file.get(), chunk, sizeof chunk, &got, nullptr)) {
-      return std::unexpected(vorlane::win32::last_system_error_text());
+      return std::unexpected(last_system_error_text());
     }
     if (got == 0) {
       return bytes;
@@ -62,6 +69,274 @@ std::expected<std::string, std::string> read_small_file(const std::string& path)
     }
   }
 }
+
+bool is_directory(const std::wstring& path) {
+  const DWORD attributes = ::GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+// Creates `path` after its missing parents; an existing folder counts as success.
+DWORD create_directory_tree(std::wstring path) {
+  while (path.size() > 1 && (path.back() == L'\\' || path.back() == L'/')) {
+    path.pop_back();
+  }
+  if (path.empty() || ::CreateDirectoryW(path.c_str(), nullptr)) {
+    return ERROR_SUCCESS;
+  }
+  DWORD error = ::GetLastError();
+  if (error == ERROR_PATH_NOT_FOUND) {
+    const auto cut = path.find_last_of(L"\\/");
+    if (cut != std::wstring::npos && cut > 0) {
+      if (const DWORD parent = create_directory_tree(path.substr(0, cut)); parent != ERROR_SUCCESS) {
+        return parent;
+      }
+      if (::CreateDirectoryW(path.c_str(), nullptr)) {
+        return ERROR_SUCCESS;
+      }
+      error = ::GetLastError();
+    }
+  }
+  return is_directory(path) ? ERROR_SUCCESS : error;
+}
+
+std::expected<std::wstring, std::string> system_directory() {
+  std::vector<wchar_t> buffer(MAX_PATH);
+  for (;;) {
+    const UINT length = ::GetSystemDirectoryW(buffer.data(), static_cast<UINT>(buffer.size()));
+    if (length == 0) {
+      return std::unexpected(last_system_error_text());
+    }
+    if (length < buffer.size()) {
+      return std::wstring(buffer.data(), length);
+    }
+    buffer.resize(length);
+  }
+}
+
+// Moves whatever the pipe holds now into `bytes`; false once the writer has gone and the pipe
+// is drained.
+bool drain_pipe(HANDLE pipe, std::string& bytes) {
+  for (;;) {
+    DWORD available = 0;
+    if (!::PeekNamedPipe(pipe, nullptr, 0, nullptr, &available, nullptr)) {
+      return false;
+    }
+    if (available == 0) {
+      return true;
+    }
+    char chunk[4096];
+    DWORD got = 0;
+    if (!::ReadFile(pipe, chunk, std::min<DWORD>(available, sizeof chunk), &got, nullptr)) {
+      return false;
+    }
+    bytes.append(chunk, got);
+  }
+}
+
+class Win32SetupPlatform final : public SetupPlatform {
+ public:
+  Elevation own_elevation() override {
+    return vorlane::win32::process_elevation(::GetCurrentProcess());
+  }
+
+  std::optional<std::string> current_user_sid() override {
+    return vorlane::win32::current_user_sid();
+  }
+
+  std::optional<std::string> environment(std::string_view name) override {
+    return environment_variable(name);
+  }
+
+  bool is_file(const std::string& path) override {
+    // Opening follows links; the backup flag lets a folder open so it can be told apart.
+    unique_handle handle(::CreateFileW(to_wide(path).c_str(), FILE_READ_ATTRIBUTES,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                       nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    BY_HANDLE_FILE_INFORMATION info{};
+    return handle && ::GetFileInformationByHandle(handle.get(), &info) &&
+           (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+  }
+
+  std::expected<std::string, std::string> own_program_path() override {
+    std::vector<wchar_t> buffer(MAX_PATH);
+    for (;;) {
+      const DWORD length =
+          ::GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+      if (length == 0) {
+        return std::unexpected(last_system_error_text());
+      }
+      if (length < buffer.size()) {
+        return to_utf8(std::wstring_view(buffer.data(), length));
+      }
+      if (buffer.size() >= 32768) {
+        return std::unexpected(vorlane::win32::system_error_text(ERROR_INSUFFICIENT_BUFFER));
+      }
+      buffer.resize(buffer.size() * 2);
+    }
+  }
+
+  std::expected<std::string, std::string> temp_dir() override {
+    // Looked up at run time: older systems, Wine and the MinGW import library lack the newer
+    // call.
+    using TempPathFn = DWORD(WINAPI*)(DWORD, LPWSTR);
+    auto get_temp_path = &::GetTempPathW;
+    if (HMODULE kernel = ::GetModuleHandleW(L"kernel32.dll")) {
+      if (auto newer = reinterpret_cast<TempPathFn>(
+              reinterpret_cast<void*>(::GetProcAddress(kernel, "GetTempPath2W")))) {
+        get_temp_path = newer;
+      }
+    }
+    std::vector<wchar_t> buffer(MAX_PATH + 1);
+    for (;;) {
+      const DWORD length = get_temp_path(static_cast<DWORD>(buffer.size()), buffer.data());
+      if (length == 0) {
+        return std::unexpected(last_system_error_text());
+      }
+      if (length < buffer.size()) {
+        return to_utf8(std::wstring_view(buffer.data(), length));
+      }
+      buffer.resize(length + 1);
+    }
+  }
+
+  std::uint32_t process_id() override { return ::GetCurrentProcessId(); }
+
+  std::expected<void, std::string> create_directories(const std::string& path) override {
+    if (const DWORD error = create_directory_tree(to_wide(path)); error != ERROR_SUCCESS) {
+      return std::unexpected(vorlane::win32::system_error_text(error));
+    }
+    return {};
+  }
+
+  std::expected<void, std::string> copy_file(const std::string& from,
+                                             const std::string& to) override {
+    if (!::CopyFileExW(to_wide(from).c_str(), to_wide(to).c_str(), nullptr, nullptr, nullptr, 0)) {
+      return std::unexpected(last_system_error_text());
+    }
+    return {};
+  }
+
+  std::expected<void, std::string> write_file(const std::string& path,
+                                              std::string_view bytes) override {
+    unique_handle file(::CreateFileW(to_wide(path).c_str(), GENERIC_WRITE, 0, nullptr,
+                                     CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
+      return std::unexpected(last_system_error_text());
+    }
+    while (!bytes.empty()) {
+      DWORD written = 0;
+      const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1 << 20));
+      if (!::WriteFile(file.get(), bytes.data(), chunk, &written, nullptr)) {
+        return std::unexpected(last_system_error_text());
+      }
+      bytes.remove_prefix(written);
+    }
+    return {};
+  }
+
+  bool remove_file(const std::string& path) override {
+    return ::DeleteFileW(to_wide(path).c_str()) != 0;
+  }
+
+  bool remove_empty_directory(const std::string& path) override {
+    return ::RemoveDirectoryW(to_wide(path).c_str()) != 0;
+  }
+
+  std::optional<std::vector<std::string>> list_directory(const std::string& path) override {
+    WIN32_FIND_DATAW entry{};
+    const std::wstring pattern = to_wide(join_path(path, "*"));
+    unique_find find(::FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &entry,
+                                        FindExSearchNameMatch, nullptr, 0));
+    if (!find) {
+      return std::nullopt;
+    }
+    std::vector<std::string> names;
+    do {
+      names.push_back(to_utf8(entry.cFileName));
+    } while (::FindNextFileW(find.get(), &entry));
+    if (::GetLastError() != ERROR_NO_MORE_FILES) {
+      return std::nullopt;
+    }
+    return names;
+  }
+
+  SchtasksRun run_schtasks(const std::vector<std::string>& args) override {
+    SchtasksRun run;
+    // Only the system's own tool: an elevated process must never start a schtasks.exe that
+    // was planted in the working folder or beside the program.
+    const auto system_dir = system_directory();
+    if (!system_dir) {
+      run.start_error = system_dir.error();
+      return run;
+    }
+    const std::wstring program = *system_dir + L"\\schtasks.exe";
+    std::wstring line = to_wide(command_line(to_utf8(program), args));
+
+    SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
+    unique_handle out_read, out_write, err_read, err_write;
+    if (!::CreatePipe(out_read.put(), out_write.put(), &inheritable, 0) ||
+        !::CreatePipe(err_read.put(), err_write.put(), &inheritable, 0) ||
+        !::SetHandleInformation(out_read.get(), HANDLE_FLAG_INHERIT, 0) ||
+        !::SetHandleInformation(err_read.get(), HANDLE_FLAG_INHERIT, 0)) {
+      run.start_error = last_system_error_text();
+      return run;
+    }
+    unique_handle no_input(::CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                         &inheritable, OPEN_EXISTING, 0, nullptr));
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = no_input.get();
+    startup.hStdOutput = out_write.get();
+    startup.hStdError = err_write.get();
+    PROCESS_INFORMATION started{};
+    if (!::CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, TRUE,
+                          CREATE_NO_WINDOW | CREATE_UNICODE_ENVIRONMENT, nullptr, nullptr,
+                          &startup, &started)) {
+      run.start_error = last_system_error_text();
+      return run;
+    }
+    unique_handle process(started.hProcess);
+    unique_handle thread(started.hThread);
+    // Only the child may hold the write ends now, so the pipes break when it ends.
+    out_write.reset();
+    err_write.reset();
+    no_input.reset();
+
+    // Single-threaded: both pipes are emptied in turn while waiting, so a child that fills
+    // one of them never blocks.
+    bool out_open = true, err_open = true;
+    for (;;) {
+      if (out_open) out_open = drain_pipe(out_read.get(), run.out);
+      if (err_open) err_open = drain_pipe(err_read.get(), run.err);
+      if (::WaitForSingleObject(process.get(), out_open || err_open ? output_poll_ms : INFINITE) !=
+          WAIT_TIMEOUT) {
+        break;
+      }
+    }
+    // What the child wrote before it ended is still in the pipes.
+    if (out_open) drain_pipe(out_read.get(), run.out);
+    if (err_open) drain_pipe(err_read.get(), run.err);
+    DWORD exit_code = 0;
+    if (!::GetExitCodeProcess(process.get(), &exit_code)) {
+      run.start_error = last_system_error_text();
+      return run;
+    }
+    run.exit_code = exit_code;
+    return run;
+  }
+
+  void sleep(std::chrono::milliseconds pause) override {
+    ::Sleep(static_cast<DWORD>(pause.count()));
+  }
+
+  std::uint64_t unix_seconds() override {
+    FILETIME now{};
+    ::GetSystemTimePreciseAsFileTime(&now);
+    const ULONGLONG ticks = (static_cast<ULONGLONG>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+    return ticks < unix_epoch_in_filetime ? 0 : (ticks - unix_epoch_in_filetime) / 10'000'000ULL;
+  }
+};
 
 }  // namespace
 
@@ -80,12 +355,15 @@ std::expected<HelperRecord, std::string> load_helper_record(const std::string& s
   return record;
 }
 
-std::expected<std::string, std::string> run_install(const std::string&,
-                                                    const std::optional<std::string>&) {
-  return std::unexpected(std::string("此版本不提供 --install"));
+std::expected<std::string, std::string> run_install(const std::string& gui_dir,
+                                                    const std::optional<std::string>& expected_sid) {
+  Win32SetupPlatform platform;
+  return install(platform, gui_dir, expected_sid);
 }
+
 std::expected<std::string, std::string> run_uninstall() {
-  return std::unexpected(std::string("此版本不提供 --uninstall"));
+  Win32SetupPlatform platform;
+  return uninstall(platform);
 }
 
 }  // namespace vorlane::setup::win32

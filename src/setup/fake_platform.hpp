@@ -1,0 +1,147 @@
+#pragma once
+// An in-memory machine for the install and uninstall procedures: files and folders in maps,
+// scripted schtasks results, and a journal of every effect in the order it happened.
+#include <algorithm>
+#include <map>
+#include <set>
+
+#include "setup/platform.hpp"
+
+namespace vorlane::setup::testing {
+
+inline const std::string fake_sid = "S-1-5-21-7-8-9-1001";
+inline const std::string fake_program_files = "C:\\PF";
+inline const std::string fake_install_dir = "C:\\PF\\Vorlane\\InputHelper";
+inline const std::string fake_installed_program = "C:\\PF\\Vorlane\\InputHelper\\Keyward.exe";
+inline const std::string fake_records_dir = "C:\\PF\\Vorlane\\InputHelper\\users";
+inline const std::string fake_record = fake_records_dir + "\\" + fake_sid + ".json";
+inline const std::string fake_task = "Keyward (" + fake_sid + ")";
+inline const std::string fake_own_program = "C:\\Downloads\\Keyward.exe";
+inline const std::string fake_gui_dir = "C:\\Apps\\Vorlane";
+inline const std::string fake_temp = "C:\\Temp\\";
+inline const std::string fake_task_file = "C:\\Temp\\keyward-4242.xml";
+
+class FakePlatform : public SetupPlatform {
+ public:
+  FakePlatform() {
+    files[fake_own_program] = "program bytes";
+    files[fake_gui_dir + "\\Vorlane.exe"] = "gui";
+    dirs = {"C:\\Downloads", fake_gui_dir, fake_program_files};
+  }
+
+  // Scripted answers.
+  Elevation elevation = Elevation::elevated;
+  std::optional<std::string> sid = fake_sid;
+  std::expected<std::string, std::string> own_path = fake_own_program;
+  std::expected<std::string, std::string> temp = fake_temp;
+  std::uint64_t now = 1765350000;
+  std::map<std::string, SchtasksRun> schtasks_by_verb;  // "/End" -> result; default exit 0
+  std::set<std::string> failing_dirs;                   // create_directories fails for these
+  std::set<std::string> failing_writes;                 // write_file fails for these
+  int copy_failures = 0;                                // the first n copies fail
+  std::map<std::string, int> remove_failures;           // the first n removals of a path fail
+  std::set<std::string> unlistable;                     // listing fails for these
+
+  // The machine.
+  std::map<std::string, std::string> files;
+  std::set<std::string> dirs;
+  std::vector<std::string> journal;
+  std::vector<std::vector<std::string>> schtasks_runs;
+
+  Elevation own_elevation() override { return elevation; }
+  std::optional<std::string> current_user_sid() override { return sid; }
+  std::optional<std::string> environment(std::string_view name) override {
+    if (name == "ProgramFiles") return fake_program_files;
+    return std::nullopt;
+  }
+  bool is_file(const std::string& path) override { return files.contains(path); }
+  std::expected<std::string, std::string> own_program_path() override { return own_path; }
+  std::expected<std::string, std::string> temp_dir() override { return temp; }
+  std::uint32_t process_id() override { return 4242; }
+
+  std::expected<void, std::string> create_directories(const std::string& path) override {
+    journal.push_back("mkdir " + path);
+    if (failing_dirs.contains(path)) return std::unexpected(std::string("Access denied. (os error 5)"));
+    for (std::size_t cut = path.find('\\', 3); cut != std::string::npos; cut = path.find('\\', cut + 1)) {
+      dirs.insert(path.substr(0, cut));
+    }
+    dirs.insert(path);
+    return {};
+  }
+  std::expected<void, std::string> copy_file(const std::string& from, const std::string& to) override {
+    journal.push_back("copy " + to);
+    if (copy_failures > 0) {
+      const int left = copy_failures--;
+      return std::unexpected("Sharing violation. (os error 32) #" + std::to_string(left));
+    }
+    files[to] = files.at(from);
+    return {};
+  }
+  std::expected<void, std::string> write_file(const std::string& path, std::string_view bytes) override {
+    journal.push_back("write " + path);
+    if (failing_writes.contains(path)) return std::unexpected(std::string("Disk full. (os error 112)"));
+    files[path] = std::string(bytes);
+    return {};
+  }
+  bool remove_file(const std::string& path) override {
+    journal.push_back("remove " + path);
+    if (auto& left = remove_failures[path]; left > 0 && files.contains(path)) {
+      --left;
+      return false;
+    }
+    return files.erase(path) == 1;
+  }
+  bool remove_empty_directory(const std::string& path) override {
+    journal.push_back("rmdir " + path);
+    if (!dirs.contains(path) || !children(path).empty()) return false;
+    dirs.erase(path);
+    return true;
+  }
+  std::optional<std::vector<std::string>> list_directory(const std::string& path) override {
+    journal.push_back("list " + path);
+    if (!dirs.contains(path) || unlistable.contains(path)) return std::nullopt;
+    std::vector<std::string> names{".", ".."};
+    for (const auto& child : children(path)) names.push_back(child);
+    return names;
+  }
+  SchtasksRun run_schtasks(const std::vector<std::string>& args) override {
+    std::string line = "schtasks";
+    for (const auto& arg : args) line += " " + arg;
+    journal.push_back(line);
+    schtasks_runs.push_back(args);
+    if (args[0] == "/Create") created_task_file = files.contains(args[4]) ? files[args[4]] : "";
+    const auto scripted = schtasks_by_verb.find(args[0]);
+    return scripted == schtasks_by_verb.end() ? SchtasksRun{} : scripted->second;
+  }
+  void sleep(std::chrono::milliseconds pause) override {
+    journal.push_back("sleep " + std::to_string(pause.count()));
+  }
+  std::uint64_t unix_seconds() override { return now; }
+
+  // What the task definition file held when "/Create" ran.
+  std::string created_task_file;
+
+  int count(std::string_view prefix) const {
+    return static_cast<int>(std::count_if(journal.begin(), journal.end(),
+                                          [&](const std::string& e) { return e.starts_with(prefix); }));
+  }
+  std::vector<std::string> verbs() const {
+    std::vector<std::string> out;
+    for (const auto& run : schtasks_runs) out.push_back(run[0]);
+    return out;
+  }
+
+ private:
+  std::vector<std::string> children(const std::string& dir) const {
+    std::vector<std::string> out;
+    const std::string prefix = dir + "\\";
+    auto direct = [&](const std::string& path) {
+      return path.starts_with(prefix) && path.find('\\', prefix.size()) == std::string::npos;
+    };
+    for (const auto& [path, bytes] : files) if (direct(path)) out.push_back(path.substr(prefix.size()));
+    for (const auto& path : dirs) if (direct(path)) out.push_back(path.substr(prefix.size()));
+    return out;
+  }
+};
+
+}  // namespace vorlane::setup::testing

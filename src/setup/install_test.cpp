@@ -1,0 +1,224 @@
+#include <gtest/gtest.h>
+
+#include "setup/fake_platform.hpp"
+#include "setup/procedures.hpp"
+#include "setup/record.hpp"
+#include "setup/task_definition.hpp"
+
+namespace vorlane::setup {
+namespace {
+
+using namespace testing;
+using Verbs = std::vector<std::string>;
+
+const std::string success = "已启用管理员控制；登录后自动启动，不再弹 UAC";
+
+class Install : public ::testing::Test {
+ protected:
+  FakePlatform machine;
+  std::expected<std::string, std::string> run(const std::optional<std::string>& expected_sid = fake_sid,
+                                              const std::string& gui_dir = fake_gui_dir) {
+    return install(machine, gui_dir, expected_sid);
+  }
+};
+
+TEST_F(Install, CopiesRecordsRegistersAndStartsTheTask) {
+  ASSERT_EQ(run(), success);
+
+  EXPECT_EQ(machine.files.at(fake_installed_program), "program bytes");
+  const auto record = parse_record(machine.files.at(fake_record));
+  ASSERT_TRUE(record) << record.error();
+  EXPECT_EQ(record->schema, 1u);
+  EXPECT_EQ(record->protocol, 1u);
+  EXPECT_EQ(record->version, "0.1.0");
+  EXPECT_EQ(record->user_sid, fake_sid);
+  EXPECT_EQ(record->gui_path, fake_gui_dir + "\\Vorlane.exe");
+  EXPECT_EQ(record->task_name, fake_task);
+  EXPECT_EQ(record->installed_at, machine.now);
+
+  const std::vector<std::vector<std::string>> runs{
+      {"/End", "/TN", fake_task},
+      {"/Create", "/TN", fake_task, "/XML", fake_task_file, "/F"},
+      {"/Run", "/TN", fake_task}};
+  EXPECT_EQ(machine.schtasks_runs, runs);
+  EXPECT_EQ(machine.created_task_file,
+            task_file_bytes(task_document(fake_sid, fake_installed_program)));
+  EXPECT_FALSE(machine.files.contains(fake_task_file)) << "the definition file outlived /Create";
+  EXPECT_EQ(machine.count("sleep"), 0);
+}
+
+TEST_F(Install, StopsTheRunningHelperBeforeReplacingItsProgram) {
+  ASSERT_TRUE(run());
+  const auto& j = machine.journal;
+  const auto end = std::find(j.begin(), j.end(), "schtasks /End /TN " + fake_task);
+  const auto copy = std::find(j.begin(), j.end(), "copy " + fake_installed_program);
+  ASSERT_NE(copy, j.end());
+  EXPECT_LT(end, copy);
+}
+
+TEST_F(Install, AcceptsTheExpectedSidInAnotherLetterCase) {
+  EXPECT_EQ(run("s-1-5-21-7-8-9-1001"), success);
+}
+
+TEST_F(Install, WithoutExpectedSidTheTokenUserIsUsed) {
+  EXPECT_EQ(run(std::nullopt), success);
+  EXPECT_TRUE(machine.files.contains(fake_record));
+}
+
+TEST_F(Install, RecordsARelativeGuiFolderAsGiven) {
+  machine.files["apps\\Vorlane.exe"] = "gui";
+  ASSERT_EQ(run(fake_sid, "apps"), success);
+  EXPECT_EQ(parse_record(machine.files.at(fake_record))->gui_path, "apps\\Vorlane.exe");
+}
+
+TEST_F(Install, FromTheInstalledCopyItselfSkipsTheCopy) {
+  machine.own_path = "c:/pf/VORLANE/InputHelper/keyward.EXE";
+  machine.files[*machine.own_path] = "running copy";
+  ASSERT_EQ(run(), success);
+  EXPECT_EQ(machine.count("copy"), 0);
+  EXPECT_EQ(std::count(machine.journal.begin(), machine.journal.end(), "mkdir " + fake_install_dir), 0);
+  EXPECT_TRUE(machine.files.contains(fake_record));
+  EXPECT_EQ(machine.verbs(), (Verbs{"/End", "/Create", "/Run"}));
+}
+
+TEST_F(Install, SelfCheckDoesNotTrimSeparators) {
+  // Only case and slash direction are folded; a different spelling means a different file.
+  machine.own_path = fake_installed_program + "\\";
+  machine.files[*machine.own_path] = "odd";
+  ASSERT_EQ(run(), success);
+  EXPECT_EQ(machine.count("copy"), 1);
+}
+
+TEST_F(Install, RetriesTheCopyWhileTheOldHelperLetsGo) {
+  machine.copy_failures = 3;
+  ASSERT_EQ(run(), success);
+  EXPECT_EQ(machine.count("copy"), 4);
+  EXPECT_EQ(machine.count("sleep 100"), 3);
+}
+
+TEST_F(Install, GivesUpCopyingAfterTwentyAttemptsWithTheLastError) {
+  machine.copy_failures = 1000;
+  EXPECT_EQ(run(), std::unexpected(std::string(
+                       "无法复制输入助手到 Program Files：Sharing violation. (os error 32) #981")));
+  EXPECT_EQ(machine.count("copy"), 20);
+  EXPECT_EQ(machine.count("sleep 100"), 20);  // also after the last attempt
+  EXPECT_FALSE(machine.files.contains(fake_record));
+}
+
+TEST_F(Install, IgnoresTheOutcomesOfEndAndRun) {
+  machine.schtasks_by_verb["/End"] = {.exit_code = 1, .err = "ERROR: no such task"};
+  machine.schtasks_by_verb["/Run"] = {.start_error = "Access denied. (os error 5)"};
+  EXPECT_EQ(run(), success);
+}
+
+// Each failing step: its text, which schtasks runs happened, and what is left behind.
+struct FailureCase {
+  const char* label;
+  std::function<void(FakePlatform&)> arrange;
+  std::optional<std::string> expected_sid;
+  const char* text;
+  Verbs verbs;
+  bool program_copied;
+  bool record_left;
+};
+
+void PrintTo(const FailureCase& c, std::ostream* os) { *os << c.label; }
+
+class InstallFailure : public ::testing::TestWithParam<FailureCase> {};
+
+TEST_P(InstallFailure, ReportsTheStepAndLeavesOnlyWhatCameBefore) {
+  const auto& c = GetParam();
+  FakePlatform machine;
+  c.arrange(machine);
+  const auto outcome = install(machine, fake_gui_dir, c.expected_sid);
+  ASSERT_FALSE(outcome) << *outcome;
+  EXPECT_EQ(outcome.error(), c.text);
+  EXPECT_EQ(machine.verbs(), c.verbs);
+  EXPECT_EQ(machine.files.contains(fake_installed_program), c.program_copied);
+  EXPECT_EQ(machine.files.contains(fake_record), c.record_left);
+  EXPECT_FALSE(machine.files.contains(fake_task_file));
+}
+
+const Verbs none{};
+const Verbs end_only{"/End"};
+
+INSTANTIATE_TEST_SUITE_P(
+    Steps, InstallFailure,
+    ::testing::Values(
+        FailureCase{"not_elevated", [](FakePlatform& m) { m.elevation = Elevation::not_elevated; },
+                    fake_sid, "启用管理员控制需要管理员权限", none, false, false},
+        FailureCase{"elevation_unknown", [](FakePlatform& m) { m.elevation = Elevation::unknown; },
+                    fake_sid, "启用管理员控制需要管理员权限", none, false, false},
+        FailureCase{"no_sid", [](FakePlatform& m) { m.sid.reset(); }, fake_sid,
+                    "无法读取当前用户 SID", none, false, false},
+        FailureCase{"other_account", [](FakePlatform&) {}, "S-1-5-21-7-8-9-1002",
+                    "请使用当前登录的管理员账户完成安装", none, false, false},
+        FailureCase{"sid_prefix_only", [](FakePlatform&) {}, "S-1-5-21-7-8-9-100",
+                    "请使用当前登录的管理员账户完成安装", none, false, false},
+        FailureCase{"gui_missing",
+                    [](FakePlatform& m) { m.files.erase(fake_gui_dir + "\\Vorlane.exe"); },
+                    fake_sid, "找不到 Vorlane.exe，请从已安装的 Vorlane 中启用管理员控制", none,
+                    false, false},
+        FailureCase{"own_path",
+                    [](FakePlatform& m) {
+                      m.own_path = std::unexpected(std::string("Access denied. (os error 5)"));
+                    },
+                    fake_sid, "无法定位输入助手：Access denied. (os error 5)", end_only, false,
+                    false},
+        FailureCase{"install_dir",
+                    [](FakePlatform& m) { m.failing_dirs.insert(fake_install_dir); }, fake_sid,
+                    "无法创建安装目录：Access denied. (os error 5)", end_only, false, false},
+        FailureCase{"records_dir",
+                    [](FakePlatform& m) { m.failing_dirs.insert(fake_records_dir); }, fake_sid,
+                    "无法创建安装目录：Access denied. (os error 5)", end_only, true, false},
+        FailureCase{"record_write",
+                    [](FakePlatform& m) { m.failing_writes.insert(fake_record); }, fake_sid,
+                    "无法写入安装记录：Disk full. (os error 112)", end_only, true, false},
+        FailureCase{"task_file_write",
+                    [](FakePlatform& m) { m.failing_writes.insert(fake_task_file); }, fake_sid,
+                    "无法写入计划任务 XML：Disk full. (os error 112)", end_only, true, true},
+        FailureCase{"temp_folder",
+                    [](FakePlatform& m) {
+                      m.temp = std::unexpected(std::string("Path not found. (os error 3)"));
+                    },
+                    fake_sid, "无法写入计划任务 XML：Path not found. (os error 3)", end_only, true,
+                    true},
+        FailureCase{"create_refused",
+                    [](FakePlatform& m) {
+                      m.schtasks_by_verb["/Create"] = {.exit_code = 1,
+                                                       .err = "ERROR: The task XML is malformed.\r\n"};
+                    },
+                    fake_sid,
+                    "schtasks /Create /TN Keyward (S-1-5-21-7-8-9-1001) /XML "
+                    "C:\\Temp\\keyward-4242.xml /F 失败：ERROR: The task XML is malformed.",
+                    Verbs{"/End", "/Create"}, true, false},
+        FailureCase{"create_not_started",
+                    [](FakePlatform& m) {
+                      m.schtasks_by_verb["/Create"] = {.start_error =
+                                                           "File not found. (os error 2)"};
+                    },
+                    fake_sid, "无法运行 schtasks：File not found. (os error 2)",
+                    Verbs{"/End", "/Create"}, true, false}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+TEST(InstallFailureEffects, NotElevatedTouchesNothing) {
+  FakePlatform machine;
+  machine.elevation = Elevation::not_elevated;
+  const auto before = machine.files;
+  ASSERT_FALSE(install(machine, fake_gui_dir, fake_sid));
+  EXPECT_TRUE(machine.journal.empty());
+  EXPECT_EQ(machine.files, before);
+}
+
+TEST(InstallFailureEffects, FailedRegistrationRemovesTheRecordOfAnEarlierInstall) {
+  FakePlatform machine;
+  ASSERT_TRUE(install(machine, fake_gui_dir, fake_sid));
+  machine.schtasks_by_verb["/Create"] = {.exit_code = 5, .out = "Access is denied."};
+  const auto outcome = install(machine, fake_gui_dir, fake_sid);
+  ASSERT_FALSE(outcome);
+  EXPECT_TRUE(outcome.error().ends_with(" 失败：Access is denied.")) << outcome.error();
+  EXPECT_FALSE(machine.files.contains(fake_record));
+}
+
+}  // namespace
+}  // namespace vorlane::setup
