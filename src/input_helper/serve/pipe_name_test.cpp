@@ -1,0 +1,44 @@
+#include "input_helper/serve/pipe_name.hpp"
+
+#include <gtest/gtest.h>
+
+namespace vorlane {
+namespace {
+
+struct NameCase {
+  const char* name;
+  std::optional<std::string> override_name;
+  std::uint32_t session;
+  std::string pipe;
+};
+void PrintTo(const NameCase& c, std::ostream* os) { *os << c.name; }
+
+class ComposePipeName : public ::testing::TestWithParam<NameCase> {};
+
+TEST_P(ComposePipeName, DefaultFromSidAndSessionOrTheOverride) {
+  EXPECT_EQ(compose_pipe_name(GetParam().override_name, "S-1-5-21-0-0-0-1000", GetParam().session),
+            GetParam().pipe);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, ComposePipeName,
+    ::testing::Values(
+        NameCase{"default", std::nullopt, 1, "\\\\.\\pipe\\vorlane-input-S-1-5-21-0-0-0-1000-1"},
+        NameCase{"session_zero", std::nullopt, 0, "\\\\.\\pipe\\vorlane-input-S-1-5-21-0-0-0-1000-0"},
+        NameCase{"large_session", std::nullopt, 4294967295u,
+                 "\\\\.\\pipe\\vorlane-input-S-1-5-21-0-0-0-1000-4294967295"},
+        NameCase{"bare_override", "demo", 1, "\\\\.\\pipe\\demo"},
+        NameCase{"override_with_prefix_kept", "\\\\.\\pipe\\x", 1, "\\\\.\\pipe\\x"},
+        NameCase{"prefix_alone_kept", "\\\\.\\pipe\\", 1, "\\\\.\\pipe\\"},
+        NameCase{"prefix_in_other_case_added_again", "\\\\.\\PIPE\\x", 1, "\\\\.\\pipe\\\\\\.\\PIPE\\x"},
+        NameCase{"shorter_than_prefix", "\\\\.\\pip", 1, "\\\\.\\pipe\\\\\\.\\pip"},
+        NameCase{"empty_override", "", 1, "\\\\.\\pipe\\"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(PipeSecurity, GrantsOnlyTheSystemAndTheUserWithAMediumLabel) {
+  EXPECT_EQ(pipe_security_sddl("S-1-5-21-1-2-3-1001"),
+            "D:(A;;GA;;;SY)(A;;GA;;;S-1-5-21-1-2-3-1001)S:(ML;;NW;;;ME)");
+}
+
+}  // namespace
+}  // namespace vorlane

@@ -1,0 +1,29 @@
+#pragma once
+// The serve run: one pipe instance, one client at a time, until a fatal condition.
+#include <expected>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "input_helper/pipe/pipe_io.hpp"
+#include "input_helper/serve/input_controller.hpp"
+#include "input_helper/serve/serve_platform.hpp"
+
+namespace vorlane {
+
+struct ServeDeps {
+  PipeEndpoint& endpoint;
+  SystemQueries& queries;
+  Clock& clock;
+  LogSink& log;
+  // The recorded client path (guiPath) of a user, or why the record cannot be used.
+  std::function<std::expected<std::string, std::string>(const std::string& user_sid)> load_client_path;
+  // The controller of an admitted client outside test mode.
+  std::function<std::unique_ptr<InputController>()> make_controller;
+};
+
+// Returns only on a fatal condition, with the user-facing text.
+std::string serve(bool test_mode, const std::optional<std::string>& pipe_override, ServeDeps& deps);
+
+}  // namespace vorlane

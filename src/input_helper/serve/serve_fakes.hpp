@@ -1,0 +1,163 @@
+#pragma once
+// Fakes of the serve loop's interfaces for the unit tests. Every fake notes what was done to it
+// in one shared journal, so tests can check the order of the steps across them.
+#include <deque>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "input_helper/pipe/memory_pipe.hpp"
+#include "input_helper/serve/serve.hpp"
+
+namespace vorlane::fakes {
+
+using Journal = std::vector<std::string>;
+
+struct ClientSpec {
+  std::string image_path;
+  int idle_checks_alive = 1000;  // liveness checks answered "running" before it ends
+};
+
+class FakeClient final : public ClientProcess {
+ public:
+  FakeClient(ClientSpec spec, Journal& journal) : spec_(std::move(spec)), journal_(journal) {}
+  ~FakeClient() override { journal_.push_back("close client"); }
+  std::optional<std::string> image_path(std::uint32_t capacity) override {
+    journal_.push_back("image path " + std::to_string(capacity));
+    if (spec_.image_path.empty()) return std::nullopt;
+    return spec_.image_path;
+  }
+  bool running() override {
+    journal_.push_back("liveness");
+    return spec_.idle_checks_alive-- > 0;
+  }
+
+ private:
+  ClientSpec spec_;
+  Journal& journal_;
+};
+
+class FakeQueries final : public SystemQueries {
+ public:
+  explicit FakeQueries(Journal& journal) : journal_(journal) {}
+  std::optional<std::string> sid = "S-1-5-21-0-0-0-1000";
+  std::uint32_t pid = 42;
+  std::map<std::uint32_t, std::uint32_t> sessions{{42, 1}};
+  Elevation elevation = Elevation::elevated;
+  std::optional<std::string> desktop = "Default";
+  std::map<std::uint32_t, ClientSpec> clients;
+
+  std::optional<std::string> current_user_sid() override { return sid; }
+  std::uint32_t own_pid() override { return pid; }
+  std::optional<std::uint32_t> session_of_process(std::uint32_t p) override {
+    const auto it = sessions.find(p);
+    if (it == sessions.end()) return std::nullopt;
+    return it->second;
+  }
+  Elevation own_elevation() override { return elevation; }
+  std::optional<std::string> input_desktop_name() override { return desktop; }
+  std::unique_ptr<ClientProcess> open_client(std::uint32_t p) override {
+    journal_.push_back("open client " + std::to_string(p));
+    const auto it = clients.find(p);
+    if (it == clients.end()) return nullptr;
+    return std::make_unique<FakeClient>(it->second, journal_);
+  }
+
+ private:
+  Journal& journal_;
+};
+
+class FakeController final : public InputController {
+ public:
+  explicit FakeController(Journal& journal) : journal_(journal) {}
+  ~FakeController() override { journal_.push_back("destroy controller"); }
+  std::optional<std::string> enable_error, disable_error, execute_error;
+
+  bool is_available() const override { return true; }
+  std::expected<void, std::string> set_enabled(bool enabled) override {
+    journal_.push_back(enabled ? "set_enabled(true)" : "set_enabled(false)");
+    const auto& error = enabled ? enable_error : disable_error;
+    if (error) return std::unexpected(*error);
+    return {};
+  }
+  std::expected<void, std::string> execute(const JsonValue& request) override {
+    journal_.push_back("execute " + request.dump());
+    if (execute_error) return std::unexpected(*execute_error);
+    return {};
+  }
+  void release_all() override { journal_.push_back("release_all"); }
+
+ private:
+  Journal& journal_;
+};
+
+// One scripted connection: what the client sends, and its process id as the pipe reports it.
+struct Connection {
+  std::optional<std::uint32_t> pid;
+  std::vector<std::string> sends;  // each one write by the client
+  bool closes = true;              // the client closes its end after its last write
+  bool left_early = false;         // connected and gone before the wait returned
+};
+
+class FakeEndpoint final : public PipeEndpoint {
+ public:
+  explicit FakeEndpoint(Journal& journal) : journal_(journal) {}
+  std::deque<std::optional<std::string>> create_errors;  // one per attempt; empty: success
+  std::deque<Connection> connections;
+  std::vector<std::string> written;  // what each served connection got back
+  std::vector<std::string> created;  // names, one per successful creation
+
+  std::expected<void, std::string> create_instance(const std::string& name, const std::string&,
+                                                   bool test_mode) override {
+    journal_.push_back(std::string("create") + (test_mode ? " test" : ""));
+    if (!create_errors.empty()) {
+      auto error = create_errors.front();
+      create_errors.pop_front();
+      if (error) return std::unexpected(*error);
+    }
+    created.push_back(name);
+    return {};
+  }
+  WaitOutcome wait_for_client() override {
+    if (current_) written.push_back(current_pipe_.written);
+    current_.reset();
+    current_pipe_ = MemoryPipe{};
+    if (connections.empty()) return WaitFailed{"No more clients. (0x800700E8)"};
+    Connection next = std::move(connections.front());
+    connections.pop_front();
+    if (next.left_early) {
+      journal_.push_back("client left early");
+      return ClientLeftEarly{};
+    }
+    for (auto& bytes : next.sends) current_pipe_.deliver(bytes);
+    if (next.closes) current_pipe_.close_client();
+    current_ = std::move(next);
+    journal_.push_back("connected");
+    return ClientConnected{};
+  }
+  std::optional<std::uint32_t> client_pid() override { return current_ ? current_->pid : std::nullopt; }
+  PipeIo& io() override { return current_pipe_; }
+  void flush() override { journal_.push_back("flush"); }
+  void disconnect() override { journal_.push_back("disconnect"); }
+
+ private:
+  Journal& journal_;
+  std::optional<Connection> current_;
+  MemoryPipe current_pipe_;
+};
+
+class FakeLog final : public LogSink {
+ public:
+  explicit FakeLog(Journal& journal) : journal_(journal) {}
+  std::vector<std::string> lines;
+  void write_line(std::string_view line) override {
+    lines.emplace_back(line);
+    journal_.push_back("log " + std::string(line));
+  }
+
+ private:
+  Journal& journal_;
+};
+
+}  // namespace vorlane::fakes

@@ -1,0 +1,18 @@
+#pragma once
+// The controller of test mode: the same gate as the real one, and never any input.
+#include "input_helper/serve/input_controller.hpp"
+
+namespace vorlane {
+
+class TestModeController final : public InputController {
+ public:
+  bool is_available() const override { return true; }
+  std::expected<void, std::string> set_enabled(bool enabled) override;
+  std::expected<void, std::string> execute(const JsonValue& request) override;
+  void release_all() override {}
+
+ private:
+  bool control_enabled_ = false;
+};
+
+}  // namespace vorlane
