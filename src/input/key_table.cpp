@@ -11,7 +11,7 @@ constexpr KeyTableEntry entry(std::string_view name, std::uint16_t scan, bool ex
 
 // Scan code set 1 make codes; `extended` stands for the E0 prefix. The right-hand Control and
 // Alt carry 0x9D and 0xB8 (their make codes with the high bit set), sent in wScan as they stand.
-constexpr std::array kKeys{
+constexpr std::array key_entries{
     entry("KeyA", 0x1E), entry("KeyB", 0x30), entry("KeyC", 0x2E), entry("KeyD", 0x20),
     entry("KeyE", 0x12), entry("KeyF", 0x21), entry("KeyG", 0x22), entry("KeyH", 0x23),
     entry("KeyI", 0x17), entry("KeyJ", 0x24), entry("KeyK", 0x25), entry("KeyL", 0x26),
@@ -42,20 +42,20 @@ constexpr std::array kKeys{
     entry("ArrowDown", 0x50, true), entry("PageDown", 0x51, true), entry("Delete", 0x53, true),
     entry("MetaLeft", 0x5B, true), entry("MetaRight", 0x5C, true),
 };
-static_assert(kKeys.size() == 81);
+static_assert(key_entries.size() == 81);
 
-constexpr std::size_t kShortestName = 2;
-constexpr std::size_t kLongestName = 12;
+constexpr std::size_t shortest_name = 2;
+constexpr std::size_t longest_name = 12;
 
 }  // namespace
 
 std::optional<KeyCode> lookup_key_code(std::string_view name) noexcept {
-  if (name.size() < kShortestName || name.size() > kLongestName) {
+  if (name.size() < shortest_name || name.size() > longest_name) {
     return std::nullopt;
   }
   // string_view equality compares lengths first, so this is a length match followed by a
   // comparison with the few names of that length.
-  for (const KeyTableEntry& key : kKeys) {
+  for (const KeyTableEntry& key : key_entries) {
     if (key.name == name) {
       return key.code;
     }
@@ -63,6 +63,6 @@ std::optional<KeyCode> lookup_key_code(std::string_view name) noexcept {
   return std::nullopt;
 }
 
-std::span<const KeyTableEntry> key_table() noexcept { return kKeys; }
+std::span<const KeyTableEntry> key_table() noexcept { return key_entries; }
 
 }  // namespace vorlane::input
