@@ -1,0 +1,48 @@
+#pragma once
+// Mode selection, the run outcome file and the exit code of Keyward.
+#include <chrono>
+#include <cstdint>
+#include <expected>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vorlane::entry {
+
+inline constexpr std::string_view usage_text =
+    "用法: Keyward.exe --serve | --install --user-sid <SID> --gui-dir <DIR> | --uninstall";
+inline constexpr std::string_view missing_gui_dir_text = "缺少 --gui-dir";
+inline constexpr std::string_view outcome_folder = "Vorlane";
+inline constexpr std::string_view outcome_file_name = "input-helper-setup.json";
+
+inline constexpr int exit_success = 0;
+inline constexpr int exit_failure = 1;
+
+// What the entry hands over to, and the little it needs from the system.
+class EntryPlatform {
+ public:
+  virtual ~EntryPlatform() = default;
+  // Runs until a fatal condition and returns its text.
+  virtual std::string serve(bool test_mode, const std::optional<std::string>& pipe_override) = 0;
+  // The success message or the error text.
+  virtual std::expected<std::string, std::string> install(const std::string& gui_dir,
+                                                          const std::optional<std::string>& user_sid) = 0;
+  virtual std::expected<std::string, std::string> uninstall() = 0;
+  virtual std::optional<std::string> local_app_data() = 0;
+  // Creates the missing parent folders and replaces the file; failures are ignored.
+  virtual void write_file(const std::string& path, const std::string& bytes) = 0;
+  virtual std::chrono::system_clock::time_point now() = 0;
+};
+
+// Whole seconds since 1970, truncated; 0 for a clock that reads earlier.
+std::uint64_t unix_seconds(std::chrono::system_clock::time_point time);
+
+std::string run_outcome_path(const std::optional<std::string>& local_app_data);
+std::string run_outcome_bytes(bool ok, std::string_view action, std::string_view message,
+                              std::uint64_t at);
+
+// `words` are the command-line words, the program path first. Returns the exit code.
+int run(const std::vector<std::string>& words, EntryPlatform& platform);
+
+}  // namespace vorlane::entry

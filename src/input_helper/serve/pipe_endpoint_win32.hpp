@@ -1,0 +1,41 @@
+#pragma once
+// The helper's named pipe instance on Windows.
+#include <windows.h>
+
+#include <expected>
+#include <string>
+
+#include "common/win32/unique_handle.hpp"
+#include "input_helper/pipe/pipe_io_win32.hpp"
+#include "input_helper/serve/serve_platform.hpp"
+
+namespace vorlane::win32 {
+
+inline constexpr DWORD pipe_open_mode = PIPE_ACCESS_DUPLEX | FILE_FLAG_FIRST_PIPE_INSTANCE;
+inline constexpr DWORD pipe_mode =
+    PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS;
+inline constexpr DWORD pipe_buffer_bytes = 65536;
+
+// One attempt: outside test mode with the restricted descriptor (after enabling
+// SeSecurityPrivilege, which setting its label needs); in test mode with default security.
+std::expected<unique_handle, std::string> create_pipe_instance(const std::string& name,
+                                                               const std::string& user_sid,
+                                                               bool test_mode);
+
+class PipeEndpointWin32 final : public PipeEndpoint {
+ public:
+  std::expected<void, std::string> create_instance(const std::string& name,
+                                                   const std::string& user_sid,
+                                                   bool test_mode) override;
+  WaitOutcome wait_for_client() override;
+  std::optional<std::uint32_t> client_pid() override;
+  PipeIo& io() override { return io_; }
+  void flush() override;
+  void disconnect() override;
+
+ private:
+  unique_handle instance_;
+  HandlePipeIo io_{nullptr};
+};
+
+}  // namespace vorlane::win32
