@@ -1,0 +1,10 @@
+// Haltgate.exe: a GUI-subsystem program without windows; its verdict is the exit code.
+#include <windows.h>
+
+#include "legacy_digests.hpp"
+#include "system_win32.hpp"
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+  return vorlane::haltgate::win32::haltgate_main(::GetCommandLineW(),
+                                                 vorlane::haltgate::legacy_build_digests());
+}

@@ -1,0 +1,312 @@
+// Haltgate.exe under Wine against stand-in Vorlane.exe processes in throwaway installations.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/support/win_process.hpp"
+
+namespace vorlane::testing {
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+// Log lines without their time stamps; every time stamp must be decimal milliseconds.
+std::vector<std::string> log_texts(const std::wstring& log_path) {
+  std::vector<std::string> texts;
+  for (const std::string& line : lines(read_file(log_path))) {
+    const auto space = line.find(' ');
+    EXPECT_NE(space, std::string::npos) << line;
+    EXPECT_TRUE(space > 0 && std::all_of(line.begin(), line.begin() + space, ::isdigit)) << line;
+    texts.push_back(line.substr(space + 1));
+  }
+  return texts;
+}
+
+bool contains(const std::vector<std::string>& texts, const std::string& text) {
+  return std::find(texts.begin(), texts.end(), text) != texts.end();
+}
+
+std::string pid_line(DWORD pid, const char* rest) { return "pid=" + std::to_string(pid) + rest; }
+
+// A throwaway installation holding a copy of the stand-in as Vorlane.exe, and the log beside it.
+class Installation {
+ public:
+  Installation() {
+    create_directories(dir());
+    EXPECT_TRUE(copy_file(bin_path(L"vorlane_app.exe"), exe()));
+  }
+  std::wstring dir() const { return root_ / L"install"; }
+  std::wstring exe() const { return dir() + L"\\Vorlane.exe"; }
+  std::wstring log() const { return root_ / L"logs\\haltgate.log"; }
+  std::wstring file(const std::wstring& name) const { return root_ / name; }
+
+  // Starts the installation's Vorlane.exe (or another program) and waits until it is set up.
+  Child start(std::vector<std::wstring> args, const std::wstring& program = {}) {
+    const std::wstring ready = root_ / (L"ready-" + std::to_wstring(ready_count_++));
+    args.push_back(L"--ready");
+    args.push_back(ready);
+    Child child = Child::start(program.empty() ? exe() : program, args);
+    const auto give_up = Clock::now() + 30s;
+    while (!file_exists(ready) && child.running() && Clock::now() < give_up) {
+      std::this_thread::sleep_for(20ms);
+    }
+    EXPECT_TRUE(file_exists(ready)) << "stand-in did not come up";
+    return child;
+  }
+
+  RunResult haltgate(std::vector<std::wstring> extra = {}, const wchar_t* program = L"Haltgate.exe") {
+    std::vector<std::wstring> args{L"--install-dir", dir(), L"--log", log()};
+    args.insert(args.end(), extra.begin(), extra.end());
+    return run(bin_path(program), args, {}, 100s);
+  }
+
+  std::vector<std::string> log_lines() const { return log_texts(log()); }
+  std::string begin_line() const { return "begin install_dir=" + narrow(dir()); }
+
+ private:
+  TempDir root_;
+  int ready_count_ = 0;
+};
+
+constexpr const char* success_line = "success: selected installation stopped and executable files unlocked";
+
+TEST(HaltgateWin, EventBuildIsAskedAwaitedAndReported) {
+  Installation inst;
+  Child app = inst.start({L"--mode", L"event", L"--exit-delay-ms", L"300"});
+  const RunResult result = inst.haltgate();
+  EXPECT_EQ(result.exit_code, 0u);
+  EXPECT_TRUE(result.out.empty() && result.err.empty());  // a GUI program without output
+  EXPECT_EQ(inst.log_lines(),
+            (std::vector<std::string>{inst.begin_line(), pid_line(app.pid(), " method=local-exit-event-v1"),
+                                      pid_line(app.pid(), " exited"), success_line}));
+  EXPECT_EQ(app.wait(5s), std::optional<DWORD>(0));  // it left by itself
+}
+
+TEST(HaltgateWin, TwoEventBuildsAreBothStopped) {
+  Installation inst;
+  Child first = inst.start({L"--exit-delay-ms", L"200"});
+  Child second = inst.start({L"--exit-delay-ms", L"400"});
+  EXPECT_EQ(inst.haltgate().exit_code, 0u);
+  const auto texts = inst.log_lines();
+  ASSERT_EQ(texts.size(), 6u);
+  for (const Child* app : {&first, &second}) {
+    const auto asked = std::find(texts.begin(), texts.end(), pid_line(app->pid(), " method=local-exit-event-v1"));
+    const auto exited = std::find(texts.begin(), texts.end(), pid_line(app->pid(), " exited"));
+    EXPECT_TRUE(asked != texts.end() && exited != texts.end() && asked < exited);
+    EXPECT_FALSE(app->running());
+  }
+  EXPECT_EQ(texts.back(), success_line);
+}
+
+TEST(HaltgateWin, ProcessThatNeverExitsTimesOutAndIsLeftRunning) {
+  Installation inst;
+  Child app = inst.start({L"--ignore-request"});
+  const RunResult result = inst.haltgate({L"--timeout-ms", L"1500"});
+  EXPECT_EQ(result.exit_code, 10u);
+  EXPECT_EQ(inst.log_lines().back(),
+            "failure code=10 Vorlane PID " + std::to_string(app.pid()) +
+                " did not finish cleanup before timeout; installation was not started");
+  EXPECT_TRUE(app.running());  // never terminated by Haltgate
+  app.kill();
+}
+
+struct NoInterfaceCase {
+  const char* name;
+  const wchar_t* timeout;
+  DWORD code;
+  const char* message;  // the pid follows or is embedded
+  bool pid_in_middle;
+};
+void PrintTo(const NoInterfaceCase& c, std::ostream* os) { *os << c.name; }
+
+class HaltgateNoInterface : public ::testing::TestWithParam<NoInterfaceCase> {};
+
+TEST_P(HaltgateNoInterface, NothingIsKilled) {
+  Installation inst;
+  Child app = inst.start({L"--mode", L"none"});
+  const auto started = Clock::now();
+  const RunResult result = inst.haltgate({L"--timeout-ms", GetParam().timeout});
+  const auto took = Clock::now() - started;
+  EXPECT_EQ(result.exit_code, GetParam().code);
+  const std::string pid = std::to_string(app.pid());
+  const std::string expected =
+      GetParam().pid_in_middle
+          ? "failure code=11 Vorlane PID " + pid + " has no supported graceful-exit interface; no process was killed"
+          : "failure code=10 Timed out requesting exit from Vorlane PID " + pid;
+  EXPECT_EQ(inst.log_lines(), (std::vector<std::string>{inst.begin_line(), expected}));
+  EXPECT_GE(took, 2500ms);  // the interface is sought for about 3 s (or the whole short timeout)
+  EXPECT_TRUE(app.running());
+  app.kill();
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, HaltgateNoInterface,
+                         ::testing::Values(NoInterfaceCase{"GivesUpAfterThreeSeconds", L"30000", 11, "", true},
+                                           NoInterfaceCase{"ShortTimeoutTimesOut", L"3000", 10, "", false}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(HaltgateWin, VerifiedOlderBuildQuitsThroughItsTrayWindow) {
+  Installation inst;
+  const std::wstring record = inst.file(L"commands.txt");
+  // Its windows appear only after a while, so the command is retried until they exist.
+  Child app = inst.start({L"--mode", L"legacy", L"--tray-delay-ms", L"700", L"--record", record});
+  const RunResult result = inst.haltgate({}, L"Haltgate_legacytest.exe");
+  EXPECT_EQ(result.exit_code, 0u);
+  EXPECT_EQ(inst.log_lines(),
+            (std::vector<std::string>{inst.begin_line(), pid_line(app.pid(), " method=verified-legacy-tray-quit"),
+                                      pid_line(app.pid(), " exited"), success_line}));
+  EXPECT_EQ(lines(read_file(record)).front(), "command 1003");
+  EXPECT_EQ(app.wait(5s), std::optional<DWORD>(0));
+}
+
+TEST(HaltgateWin, UnverifiedOlderBuildIsNeverSentTheCommand) {
+  Installation inst;
+  const std::wstring record = inst.file(L"commands.txt");
+  Child app = inst.start({L"--mode", L"legacy", L"--record", record});
+  EXPECT_EQ(inst.haltgate().exit_code, 11u);  // the shipped digests name no build
+  EXPECT_EQ(read_file(record), "");
+  EXPECT_TRUE(app.running());
+  app.kill();
+}
+
+TEST(HaltgateWin, EventThatOnlyTheSystemMaySignalIsAnError) {
+  Installation inst;
+  Child app = inst.start({L"--mode", L"event-denied"});
+  EXPECT_EQ(inst.haltgate().exit_code, 12u);
+  const auto texts = inst.log_lines();
+  ASSERT_EQ(texts.size(), 2u);
+  EXPECT_TRUE(texts[1].starts_with("failure code=12 ")) << texts[1];
+  EXPECT_TRUE(texts[1].ends_with("(os error 5)")) << texts[1];
+  EXPECT_TRUE(app.running());
+  app.kill();
+}
+
+TEST(HaltgateWin, VorlaneOfAnotherFolderIsLeftAlone) {
+  Installation target;
+  Installation other;
+  Child foreign = other.start({});
+  EXPECT_EQ(target.haltgate().exit_code, 0u);
+  EXPECT_EQ(target.log_lines(), (std::vector<std::string>{target.begin_line(), success_line}));
+  EXPECT_TRUE(foreign.running());
+}
+
+TEST(HaltgateWin, InstallationDirectoryInOtherLetterCaseStillMatches) {
+  Installation inst;
+  Child app = inst.start({});
+  std::wstring upper = inst.dir();
+  std::transform(upper.begin(), upper.end(), upper.begin(), ::towupper);
+  const RunResult result = run(bin_path(L"Haltgate.exe"), {L"--install-dir", upper, L"--log", inst.log()}, {}, 100s);
+  EXPECT_EQ(result.exit_code, 0u);
+  EXPECT_TRUE(contains(inst.log_lines(), pid_line(app.pid(), " method=local-exit-event-v1")));
+  EXPECT_FALSE(app.running());
+}
+
+// Executable files held open by another program (a stand-in from elsewhere, with no interface).
+class HaltgateLocks : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    create_directories(inst.dir() + L"\\a\\b");
+    ASSERT_TRUE(write_file(dll, "not really a library"));
+    holder_exe = inst.file(L"holder.exe");
+    ASSERT_TRUE(copy_file(bin_path(L"vorlane_app.exe"), holder_exe));
+  }
+  Installation inst;
+  std::wstring dll = inst.dir() + L"\\a\\b\\Tool.DLL";
+  std::wstring holder_exe;
+};
+
+TEST_F(HaltgateLocks, LockedLibraryTwoFoldersDownFailsWithItsFullPath) {
+  Child holder = inst.start({L"--mode", L"none", L"--hold", dll}, holder_exe);
+  EXPECT_EQ(inst.haltgate({L"--timeout-ms", L"1000"}).exit_code, 12u);
+  const std::string locked = narrow(dll) + " is still in use or not writable: Sharing violation. (os error 32)";
+  const auto texts = inst.log_lines();
+  ASSERT_GE(texts.size(), 3u);
+  EXPECT_EQ(texts[1], locked);  // logged on each attempt before the deadline
+  EXPECT_EQ(texts.back(), "failure code=12 " + locked);
+  holder.kill();
+}
+
+TEST_F(HaltgateLocks, FileReleasedDuringTheFinalLoopLetsTheRunSucceed) {
+  Child holder = inst.start({L"--mode", L"none", L"--hold", dll, L"--hold-ms", L"1500"}, holder_exe);
+  EXPECT_EQ(inst.haltgate({L"--timeout-ms", L"20000"}).exit_code, 0u);
+  const auto texts = inst.log_lines();
+  ASSERT_GE(texts.size(), 3u);
+  EXPECT_TRUE(texts[1].starts_with(narrow(dll) + " is still in use")) << texts[1];
+  EXPECT_EQ(texts.back(), success_line);
+  holder.kill();
+}
+
+TEST_F(HaltgateLocks, OtherExtensionsAreNeverOpened) {
+  for (const wchar_t* name : {L"\\a\\settings.json", L"\\a\\b\\old.exe.bak", L"\\.exe"}) {
+    ASSERT_TRUE(write_file(inst.dir() + name, "x"));
+  }
+  std::vector<Child> holders;
+  for (const wchar_t* name : {L"\\a\\settings.json", L"\\a\\b\\old.exe.bak", L"\\.exe"}) {
+    holders.push_back(inst.start({L"--mode", L"none", L"--hold", inst.dir() + name}, holder_exe));
+  }
+  EXPECT_EQ(inst.haltgate({L"--timeout-ms", L"1000"}).exit_code, 0u);
+  for (auto& holder : holders) {
+    holder.kill();
+  }
+}
+
+TEST_F(HaltgateLocks, ReadOnlyExecutableFollowsWhatAnExclusiveOpenReports) {
+  // Under Wine run as root an exclusive write open of a read-only file succeeds; as another
+  // user it is refused. Haltgate must agree with the system either way.
+  const std::wstring tool = inst.dir() + L"\\a\\tool.exe";
+  ASSERT_TRUE(write_file(tool, "x"));
+  ASSERT_TRUE(::SetFileAttributesW(tool.c_str(), FILE_ATTRIBUTE_READONLY));
+  const HANDLE probe = ::CreateFileW(tool.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  const bool writable = probe != INVALID_HANDLE_VALUE;
+  if (writable) {
+    ::CloseHandle(probe);
+  }
+  EXPECT_EQ(inst.haltgate({L"--timeout-ms", L"300"}).exit_code, writable ? 0u : 12u);
+  if (!writable) {
+    EXPECT_EQ(inst.log_lines().back(),
+              "failure code=12 " + narrow(tool) + " is still in use or not writable: Access denied. (os error 5)");
+  }
+  ::SetFileAttributesW(tool.c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+TEST(HaltgateWin, WithoutVorlaneExeOnlyTheFilesAreCheckedAndRunsAppend) {
+  Installation inst;
+  ::DeleteFileW(inst.exe().c_str());
+  EXPECT_EQ(inst.haltgate().exit_code, 0u);  // the log folders are created on the way
+  EXPECT_EQ(inst.haltgate().exit_code, 0u);
+  EXPECT_EQ(inst.log_lines(), (std::vector<std::string>{inst.begin_line(), inst.begin_line()}));
+  const std::string bytes = read_file(inst.log());
+  EXPECT_EQ(bytes.find('\r'), std::string::npos);
+}
+
+TEST(HaltgateWin, UsageErrorsWriteNothing) {
+  TempDir dir;
+  wchar_t cwd[MAX_PATH];
+  ::GetCurrentDirectoryW(MAX_PATH, cwd);
+  const std::wstring relative_log = L"haltgate-relative-" + std::to_wstring(::GetCurrentProcessId()) + L".log";
+
+  const RunResult none = run(bin_path(L"Haltgate.exe"), {});
+  EXPECT_EQ(none.exit_code, 12u);
+  EXPECT_TRUE(none.out.empty() && none.err.empty());
+
+  EXPECT_EQ(run(bin_path(L"Haltgate.exe"), {L"--install-dir", dir.path(), L"--log", relative_log}).exit_code, 12u);
+  EXPECT_FALSE(file_exists(std::wstring(cwd) + L"\\" + relative_log));
+
+  const std::wstring log = dir / L"h.log";
+  EXPECT_EQ(run(bin_path(L"Haltgate.exe"), {L"--install-dir", dir.path(), L"--log", log, L"--timeout-ms", L"99"})
+                .exit_code,
+            12u);
+  EXPECT_FALSE(file_exists(log));
+
+  EXPECT_EQ(run(bin_path(L"Haltgate.exe"), {L"--install-dir", L"relative", L"--log", log}).exit_code, 12u);
+  EXPECT_EQ(log_texts(log), std::vector<std::string>{"failure code=12 Installation path must be absolute"});
+}
+
+}  // namespace
+}  // namespace vorlane::testing
