@@ -121,8 +121,7 @@ struct NoInterfaceCase {
   const char* name;
   const wchar_t* timeout;
   DWORD code;
-  const char* message;  // the pid follows or is embedded
-  bool pid_in_middle;
+  bool no_interface;  // 11 rather than a timeout
 };
 void PrintTo(const NoInterfaceCase& c, std::ostream* os) { *os << c.name; }
 
@@ -137,7 +136,7 @@ TEST_P(HaltgateNoInterface, NothingIsKilled) {
   EXPECT_EQ(result.exit_code, GetParam().code);
   const std::string pid = std::to_string(app.pid());
   const std::string expected =
-      GetParam().pid_in_middle
+      GetParam().no_interface
           ? "failure code=11 Vorlane PID " + pid + " has no supported graceful-exit interface; no process was killed"
           : "failure code=10 Timed out requesting exit from Vorlane PID " + pid;
   EXPECT_EQ(inst.log_lines(), (std::vector<std::string>{inst.begin_line(), expected}));
@@ -147,8 +146,8 @@ TEST_P(HaltgateNoInterface, NothingIsKilled) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, HaltgateNoInterface,
-                         ::testing::Values(NoInterfaceCase{"GivesUpAfterThreeSeconds", L"30000", 11, "", true},
-                                           NoInterfaceCase{"ShortTimeoutTimesOut", L"3000", 10, "", false}),
+                         ::testing::Values(NoInterfaceCase{"GivesUpAfterThreeSeconds", L"30000", 11, true},
+                                           NoInterfaceCase{"ShortTimeoutTimesOut", L"3000", 10, false}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST(HaltgateWin, VerifiedOlderBuildQuitsThroughItsTrayWindow) {
@@ -203,6 +202,18 @@ TEST(HaltgateWin, InstallationDirectoryInOtherLetterCaseStillMatches) {
   std::transform(upper.begin(), upper.end(), upper.begin(), ::towupper);
   const RunResult result = run(bin_path(L"Haltgate.exe"), {L"--install-dir", upper, L"--log", inst.log()}, {}, 100s);
   EXPECT_EQ(result.exit_code, 0u);
+  EXPECT_TRUE(contains(inst.log_lines(), pid_line(app.pid(), " method=local-exit-event-v1")));
+  EXPECT_FALSE(app.running());
+}
+
+TEST(HaltgateWin, VorlaneStartedThroughItsShortNameIsFound) {
+  Installation inst;
+  wchar_t short_path[MAX_PATH];
+  const DWORD length = ::GetShortPathNameW(inst.exe().c_str(), short_path, MAX_PATH);
+  ASSERT_GT(length, 0u);
+  ASSERT_NE(std::wstring(short_path, length), inst.exe());  // the folder names are long ones
+  Child app = inst.start({}, std::wstring(short_path, length));
+  EXPECT_EQ(inst.haltgate().exit_code, 0u);
   EXPECT_TRUE(contains(inst.log_lines(), pid_line(app.pid(), " method=local-exit-event-v1")));
   EXPECT_FALSE(app.running());
 }
