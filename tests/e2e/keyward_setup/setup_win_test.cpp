@@ -1,0 +1,192 @@
+// Keyward.exe --install / --uninstall end to end, under Wine, with the schtasks double.
+#include <gtest/gtest.h>
+
+#include "common/text.hpp"
+#include "setup/record.hpp"
+#include "tests/e2e/keyward_setup/setup_fixture.hpp"
+
+namespace vorlane::testing {
+namespace {
+
+const auto* const double_in_place =
+    ::testing::AddGlobalTestEnvironment(new SchtasksDoubleEnvironment);
+
+const std::string install_ok = "已启用管理员控制；登录后自动启动，不再弹 UAC";
+const std::string uninstall_ok = "已移除管理员控制";
+const std::string system_tool = "\"C:\\windows\\system32\\schtasks.exe\"";
+
+void expect_outcome(const nlohmann::json& outcome, bool ok, const std::string& action,
+                    const std::string& message) {
+  ASSERT_TRUE(outcome.is_object()) << outcome.dump();
+  EXPECT_EQ(outcome.value("ok", !ok), ok);
+  EXPECT_EQ(outcome.value("action", ""), action);
+  EXPECT_EQ(outcome.value("message", ""), message);
+}
+
+using SetupInstall = SetupMachine;
+
+TEST_F(SetupInstall, CopiesRecordsRegistersAndStartsTheHelper) {
+  const auto result = install();
+  ASSERT_EQ(result.exit_code, 0u) << result.err;
+  expect_outcome(outcome(), true, "install", install_ok);
+
+  EXPECT_EQ(read_file(installed_program()), read_file(bin_path(L"Keyward.exe")));
+  const auto record = setup::parse_record(read_file(record_file(wine_sid)));
+  ASSERT_TRUE(record) << record.error();
+  EXPECT_EQ(record->user_sid, wine_sid);
+  EXPECT_EQ(record->gui_path, narrow(gui_dir()) + "\\Vorlane.exe");
+  EXPECT_EQ(record->task_name, wine_task);
+  EXPECT_GT(record->installed_at, 1700000000u);
+
+  const auto log = schtasks_log();
+  ASSERT_EQ(log.size(), 3u);
+  EXPECT_EQ(log[0], system_tool + " /End /TN \"" + wine_task + "\"");
+  EXPECT_TRUE(log[1].starts_with(system_tool + " /Create /TN \"" + wine_task + "\" /XML ")) << log[1];
+  EXPECT_TRUE(log[1].ends_with(".xml /F")) << log[1];
+  EXPECT_EQ(log[2], system_tool + " /Run /TN \"" + wine_task + "\"");
+
+  // The definition reached the tool, names the installed copy, and was removed afterwards.
+  const std::string definition = read_file(double_dir() + L"\\tasks\\" + widen(wine_task) + L".xml");
+  ASSERT_GT(definition.size(), 2u);
+  EXPECT_EQ(definition.substr(0, 2), "\xFF\xFE");
+  const std::string xml_path = log[1].substr(log[1].find("/XML ") + 5,
+                                             log[1].size() - log[1].find("/XML ") - 5 - 3);
+  EXPECT_FALSE(file_exists(widen(xml_path))) << xml_path;
+
+  EXPECT_NE(running_helper_pid(), 0u) << "the /Run did not leave a helper running";
+}
+
+TEST_F(SetupInstall, ReplacesTheCopyUnderARunningHelper) {
+  ASSERT_EQ(install().exit_code, 0u);
+  const DWORD first = running_helper_pid();
+  ASSERT_NE(first, 0u);
+
+  const auto again = install();
+  ASSERT_EQ(again.exit_code, 0u) << again.err;
+  expect_outcome(outcome(), true, "install", install_ok);
+  EXPECT_FALSE(process_running(first)) << "the old helper was not ended";
+  EXPECT_NE(running_helper_pid(), 0u);
+  EXPECT_EQ(schtasks_log().size(), 6u);
+}
+
+TEST_F(SetupInstall, FromTheInstalledCopyItselfMakesNoCopy) {
+  ASSERT_EQ(install().exit_code, 0u);
+  // Upper case and forward slashes still name the same file.
+  std::wstring self = installed_program();
+  for (auto& c : self) c = c == L'\\' ? L'/' : static_cast<wchar_t>(towupper(c));
+
+  const auto result = keyward_from(
+      self, {L"--install", L"--gui-dir", gui_dir(), L"--user-sid", widen(wine_sid)});
+  ASSERT_EQ(result.exit_code, 0u) << result.err;
+  expect_outcome(outcome(), true, "install", install_ok);
+  const auto log = schtasks_log();
+  ASSERT_EQ(log.size(), 6u);
+  EXPECT_NE(log[4].find(" /Create "), std::string::npos);
+  EXPECT_TRUE(file_exists(record_file(wine_sid)));
+}
+
+TEST_F(SetupInstall, RefusedRegistrationRemovesTheRecordAndNamesTheCommand) {
+  fail_schtasks(L"create", 1, "ignored because stderr has text",
+                "ERROR: The task XML contains a value which is incorrectly formatted.\r\n");
+  const auto result = install();
+  EXPECT_EQ(result.exit_code, 1u);
+  const auto out = outcome();
+  ASSERT_TRUE(out.is_object());
+  EXPECT_EQ(out.value("ok", true), false);
+  EXPECT_EQ(out.value("action", ""), "install");
+  const std::string message = out.value("message", "");
+  const std::string head = "schtasks /Create /TN " + wine_task + " /XML ";
+  const std::string tail =
+      ".xml /F 失败：ERROR: The task XML contains a value which is incorrectly formatted.";
+  EXPECT_TRUE(message.starts_with(head)) << message;
+  EXPECT_TRUE(message.ends_with(tail)) << message;
+  const std::string xml_path = message.substr(head.size(), message.size() - head.size() - tail.size() + 4);
+  EXPECT_NE(xml_path.find("keyward-"), std::string::npos) << xml_path;
+  EXPECT_FALSE(file_exists(widen(xml_path))) << "definition file left behind";
+
+  EXPECT_FALSE(file_exists(record_file(wine_sid)));
+  const auto log = schtasks_log();
+  ASSERT_EQ(log.size(), 2u) << "no /Run after a failed /Create";
+  EXPECT_NE(log[1].find("/TN \"" + wine_task + "\""), std::string::npos) << log[1];
+}
+
+TEST_F(SetupInstall, FolderWithoutGuiProgramIsRefusedBeforeAnythingRuns) {
+  ::DeleteFileW((gui_dir() + L"\\Vorlane.exe").c_str());
+  create_directories(gui_dir() + L"\\Vorlane.exe");
+  const auto result = install();
+  EXPECT_EQ(result.exit_code, 1u);
+  expect_outcome(outcome(), false, "install",
+                 "找不到 Vorlane.exe，请从已安装的 Vorlane 中启用管理员控制");
+  EXPECT_TRUE(schtasks_log().empty());
+  EXPECT_FALSE(file_exists(vorlane_dir()));
+}
+
+TEST_F(SetupInstall, NeverRunsASchtasksPlantedBesideTheProgram) {
+  // A copy of Keyward in a folder that also holds a schtasks.exe of someone else's.
+  const std::wstring planted_dir = double_dir() + L"\\planted";
+  create_directories(planted_dir);
+  ASSERT_TRUE(copy_file(bin_path(L"Keyward.exe"), planted_dir + L"\\Keyward.exe"));
+  ASSERT_TRUE(copy_file(bin_path(L"schtasks_double.exe"), planted_dir + L"\\schtasks.exe"));
+
+  const auto result = keyward_from(planted_dir + L"\\Keyward.exe",
+                                   {L"--install", L"--gui-dir", gui_dir()});
+  ASSERT_EQ(result.exit_code, 0u) << result.err;
+  const auto images = schtasks_images();
+  ASSERT_EQ(images.size(), 3u);
+  for (const auto& image : images) {
+    EXPECT_EQ(ascii_lower(image), "c:\\windows\\system32\\schtasks.exe");
+  }
+}
+
+using SetupUninstall = SetupMachine;
+
+TEST_F(SetupUninstall, OneOfTwoUsersKeepsTheSharedFiles) {
+  ASSERT_EQ(install().exit_code, 0u);
+  const DWORD helper = running_helper_pid();
+  const std::string other_sid = "S-1-5-21-0-0-0-1001";
+  ASSERT_TRUE(write_file(record_file(other_sid), read_file(record_file(wine_sid))));
+
+  const auto result = uninstall();
+  ASSERT_EQ(result.exit_code, 0u) << result.err;
+  expect_outcome(outcome(), true, "uninstall", uninstall_ok);
+  EXPECT_FALSE(file_exists(record_file(wine_sid)));
+  EXPECT_TRUE(file_exists(record_file(other_sid)));
+  EXPECT_TRUE(file_exists(installed_program()));
+  EXPECT_FALSE(process_running(helper));
+
+  const auto log = schtasks_log();
+  ASSERT_EQ(log.size(), 6u);
+  EXPECT_EQ(log[3], system_tool + " /Query /TN \"" + wine_task + "\"");
+  EXPECT_EQ(log[4], system_tool + " /End /TN \"" + wine_task + "\"");
+  EXPECT_EQ(log[5], system_tool + " /Delete /TN \"" + wine_task + "\" /F");
+}
+
+TEST_F(SetupUninstall, LastUserRemovesTheSharedFilesAndFolders) {
+  ASSERT_EQ(install().exit_code, 0u);
+  const auto result = uninstall();
+  ASSERT_EQ(result.exit_code, 0u) << result.err;
+  expect_outcome(outcome(), true, "uninstall", uninstall_ok);
+  EXPECT_FALSE(file_exists(vorlane_dir()));
+  EXPECT_TRUE(file_exists(program_files()));
+}
+
+TEST_F(SetupUninstall, RefusedDeletionFailsAndKeepsEverything) {
+  ASSERT_EQ(install().exit_code, 0u);
+  fail_schtasks(L"delete", 1, "ERROR: Access is denied.\r\n", "");
+  const auto result = uninstall();
+  EXPECT_EQ(result.exit_code, 1u);
+  expect_outcome(outcome(), false, "uninstall",
+                 "schtasks /Delete /TN " + wine_task + " /F 失败：ERROR: Access is denied.");
+  EXPECT_TRUE(file_exists(record_file(wine_sid)));
+  EXPECT_TRUE(file_exists(installed_program()));
+}
+
+TEST_F(SetupUninstall, WithoutAnyInstallStillSucceeds) {
+  const auto result = uninstall();
+  ASSERT_EQ(result.exit_code, 0u) << result.err;
+  expect_outcome(outcome(), true, "uninstall", uninstall_ok);
+  EXPECT_EQ(schtasks_log().size(), 1u) << "only the /Query may run";
+}
+
+}  // namespace
+}  // namespace vorlane::testing
