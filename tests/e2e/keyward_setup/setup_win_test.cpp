@@ -138,6 +138,29 @@ TEST_F(SetupInstall, NeverRunsASchtasksPlantedBesideTheProgram) {
   }
 }
 
+TEST_F(SetupInstall, InstalledHelperAdmitsOnlyTheRecordedClient) {
+  // The recorded Vorlane.exe is the pipe client stand-in; the same program elsewhere is not.
+  ASSERT_TRUE(copy_file(bin_path(L"vorlane_client.exe"), gui_dir() + L"\\Vorlane.exe"));
+  ASSERT_EQ(install().exit_code, 0u);
+  const std::wstring pipe = L"vorlane-input-" + widen(wine_sid) + L"-1";
+  const std::vector<std::wstring> session{L"--pipe", pipe, L"--connect-timeout-ms", L"20000",
+                                          L"{\"type\":\"hello\",\"protocol\":1}",
+                                          L"{\"type\":\"status\"}"};
+
+  const auto admitted = keyward_from(gui_dir() + L"\\Vorlane.exe", session);
+  EXPECT_EQ(admitted.exit_code, 0u) << admitted.out << admitted.err;
+  const auto replies = lines(admitted.out);
+  ASSERT_EQ(replies.size(), 4u) << admitted.out;
+  EXPECT_TRUE(replies[1].starts_with("<< {")) << replies[1];
+  EXPECT_NE(replies[1].find("\"ok\":true"), std::string::npos) << replies[1];
+  EXPECT_NE(replies[1].find("\"protocol\":1"), std::string::npos) << replies[1];
+  EXPECT_NE(replies[3].find("\"ok\":true"), std::string::npos) << replies[3];
+
+  const auto stranger = keyward_from(bin_path(L"vorlane_client.exe"), session);
+  EXPECT_NE(stranger.exit_code, 0u) << stranger.out;
+  EXPECT_EQ(stranger.out.find("<< {"), std::string::npos) << stranger.out;
+}
+
 using SetupUninstall = SetupMachine;
 
 TEST_F(SetupUninstall, OneOfTwoUsersKeepsTheSharedFiles) {
