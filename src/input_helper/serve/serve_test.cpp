@@ -175,6 +175,17 @@ TEST_F(Serve, TestModeServesAnyClientWithTheGatingController) {
             hello_reply + "{\"error\":\"控制尚未开启\",\"ok\":false}\n{\"ok\":true}\n{\"ok\":true}\n");
 }
 
+TEST_F(Serve, ClientProcessIsOpenedOnceAndServesAdmissionAndEveryLivenessCheck) {
+  queries.clients[7].idle_checks_alive = 3;
+  endpoint.connections.push_back({7, {hello}, /*closes=*/false});
+  EXPECT_EQ(run(), no_more_clients);
+  EXPECT_EQ(std::count(journal.begin(), journal.end(), "open client 7"), 1);
+  EXPECT_EQ(std::count(journal.begin(), journal.end(), "liveness"), 4);
+  const auto closed = std::find(journal.begin(), journal.end(), "close client");
+  EXPECT_EQ(std::find(closed, journal.end(), "liveness"), journal.end());
+  EXPECT_EQ(*std::next(closed), "disconnect");
+}
+
 TEST_F(Serve, ClientThatLeftBeforeTheWaitReturnedDoesNotEndTheRun) {
   endpoint.connections.push_back({7, {}, true, /*left_early=*/true});
   endpoint.connections.push_back({7, {hello}});
