@@ -72,6 +72,7 @@ void SetupMachine::TearDown() {
 }
 
 EnvChanges SetupMachine::environment() const {
+  // Wine hands a 64-bit process ProgramW6432 as its ProgramFiles, so that one is removed.
   return {{L"ProgramFiles", program_files()},
           {L"ProgramW6432", std::nullopt},
           {L"LOCALAPPDATA", local_app_data()},
@@ -85,6 +86,59 @@ RunResult SetupMachine::keyward_from(const std::wstring& program,
 
 RunResult SetupMachine::install() const {
   return keyward({L"--install", L"--gui-dir", gui_dir(), L"--user-sid", widen(wine_sid)});
+}
+
+DWORD SetupMachine::keyward_not_elevated(const std::vector<std::wstring>& args) const {
+  win32::unique_handle own;
+  if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY | TOKEN_DUPLICATE, own.put())) {
+    ADD_FAILURE() << "OpenProcessToken " << ::GetLastError();
+    return 0;
+  }
+  TOKEN_LINKED_TOKEN linked{};
+  DWORD size = 0;
+  if (!::GetTokenInformation(own.get(), TokenLinkedToken, &linked, sizeof linked, &size)) {
+    ADD_FAILURE() << "TokenLinkedToken " << ::GetLastError();
+    return 0;
+  }
+  win32::unique_handle limited(linked.LinkedToken);
+  win32::unique_handle primary;
+  if (!::DuplicateTokenEx(limited.get(), TOKEN_ALL_ACCESS, nullptr, SecurityImpersonation,
+                          TokenPrimary, primary.put())) {
+    ADD_FAILURE() << "DuplicateTokenEx " << ::GetLastError();
+    return 0;
+  }
+  // The child inherits this process's environment, changed for the call and put back.
+  std::vector<std::pair<std::wstring, std::optional<std::wstring>>> saved;
+  for (const auto& [name, value] : environment()) {
+    wchar_t buffer[32768];
+    const DWORD n = ::GetEnvironmentVariableW(name.c_str(), buffer, 32768);
+    saved.emplace_back(name, n ? std::optional<std::wstring>(std::wstring(buffer, n)) : std::nullopt);
+    ::SetEnvironmentVariableW(name.c_str(), value ? value->c_str() : nullptr);
+  }
+  const std::wstring program = bin_path(L"Keyward.exe");
+  std::wstring line = command_line(program, args);
+  STARTUPINFOW si{};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi{};
+  const BOOL started = ::CreateProcessAsUserW(primary.get(), program.c_str(), line.data(), nullptr,
+                                              nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
+                                              &si, &pi);
+  const DWORD start_error = ::GetLastError();
+  for (const auto& [name, value] : saved) {
+    ::SetEnvironmentVariableW(name.c_str(), value ? value->c_str() : nullptr);
+  }
+  if (!started) {
+    ADD_FAILURE() << "CreateProcessAsUserW " << start_error;
+    return 0;
+  }
+  win32::unique_handle process(pi.hProcess), thread(pi.hThread);
+  if (::WaitForSingleObject(process.get(), 60000) != WAIT_OBJECT_0) {
+    ::TerminateProcess(process.get(), 99);
+    ADD_FAILURE() << "Keyward did not end";
+  }
+  DWORD code = 0;
+  ::GetExitCodeProcess(process.get(), &code);
+  return code;
 }
 
 nlohmann::json SetupMachine::outcome() const {

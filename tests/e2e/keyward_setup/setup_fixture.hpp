@@ -34,6 +34,9 @@ class SetupMachine : public ::testing::Test {
   }
   RunResult keyward_from(const std::wstring& program, const std::vector<std::wstring>& args) const;
   RunResult install() const;
+  // Keyward.exe started with the limited token linked to this process's elevated one; only
+  // the exit code is kept.
+  DWORD keyward_not_elevated(const std::vector<std::wstring>& args) const;
   RunResult uninstall() const { return keyward({L"--uninstall"}); }
 
   // The run outcome file, parsed; a discarded value when missing or not JSON.

@@ -121,6 +121,40 @@ TEST_F(SetupInstall, FolderWithoutGuiProgramIsRefusedBeforeAnythingRuns) {
   EXPECT_FALSE(file_exists(vorlane_dir()));
 }
 
+TEST_F(SetupInstall, WithoutElevationIsRefusedBeforeAnythingRuns) {
+  EXPECT_EQ(keyward_not_elevated({L"--install", L"--gui-dir", gui_dir()}), 1u);
+  expect_outcome(outcome(), false, "install", "启用管理员控制需要管理员权限");
+  EXPECT_TRUE(schtasks_log().empty()) << "not even the /End may run";
+  EXPECT_FALSE(file_exists(vorlane_dir()));
+}
+
+TEST_F(SetupInstall, CopyOntoALockedProgramGivesUpWithTheLastError) {
+  create_directories(install_dir());
+  ASSERT_TRUE(write_file(installed_program(), "old copy"));
+  win32::unique_handle lock(::CreateFileW(installed_program().c_str(), GENERIC_READ, 0, nullptr,
+                                          OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(lock);
+
+  const auto started = std::chrono::steady_clock::now();
+  EXPECT_EQ(install().exit_code, 1u);
+  // Twenty attempts 100 ms apart; only a lower bound is safe on a loaded machine.
+  EXPECT_GE(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(1900));
+  expect_outcome(outcome(), false, "install",
+                 "无法复制输入助手到 Program Files：Sharing violation. (os error 32)");
+  EXPECT_FALSE(file_exists(record_file(wine_sid)));
+  EXPECT_EQ(schtasks_log().size(), 1u) << "only the /End";
+}
+
+TEST_F(SetupInstall, ReadsLargeOutputOnBothStreamsOfAFailingSchtasks) {
+  // Far more than a pipe holds on each stream: a runner that waits for the end before reading,
+  // or reads one stream to its end first, never returns.
+  fail_schtasks(L"create", 3, std::string(300000, 'o'), std::string(300000, 'e') + "END\r\n");
+  EXPECT_EQ(install().exit_code, 1u);
+  const std::string message = outcome().value("message", "");
+  EXPECT_TRUE(message.ends_with(" 失败：" + std::string(300000, 'e') + "END"))
+      << message.substr(0, 200);
+}
+
 TEST_F(SetupInstall, NeverRunsASchtasksPlantedBesideTheProgram) {
   // A copy of Keyward in a folder that also holds a schtasks.exe of someone else's.
   const std::wstring planted_dir = double_dir() + L"\\planted";
@@ -200,6 +234,15 @@ TEST_F(SetupUninstall, RefusedDeletionFailsAndKeepsEverything) {
   EXPECT_EQ(result.exit_code, 1u);
   expect_outcome(outcome(), false, "uninstall",
                  "schtasks /Delete /TN " + wine_task + " /F 失败：ERROR: Access is denied.");
+  EXPECT_TRUE(file_exists(record_file(wine_sid)));
+  EXPECT_TRUE(file_exists(installed_program()));
+}
+
+TEST_F(SetupUninstall, WithoutElevationChangesNothing) {
+  ASSERT_EQ(install().exit_code, 0u);
+  EXPECT_EQ(keyward_not_elevated({L"--uninstall"}), 1u);
+  expect_outcome(outcome(), false, "uninstall", "移除管理员控制需要管理员权限");
+  EXPECT_EQ(schtasks_log().size(), 3u) << "only the install's runs";
   EXPECT_TRUE(file_exists(record_file(wine_sid)));
   EXPECT_TRUE(file_exists(installed_program()));
 }
