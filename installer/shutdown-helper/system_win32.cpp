@@ -104,17 +104,21 @@ std::expected<std::vector<DWORD>, std::string> enumerate_process_ids() {
   }
 }
 
-std::expected<void, std::string> verify_unlocked_wide(const std::wstring& directory) {
-  unique_handle probe = open_for_query(directory);
-  if (!probe) {
+// `listed` marks a folder just met in its parent's listing: it exists and is no link, so the
+// existence check (an open under Wine costs about as much as a lock test) is left out.
+std::expected<void, std::string> verify_unlocked_wide(const std::wstring& directory, bool listed) {
+  if (!listed && !open_for_query(directory)) {
     return {};  // nothing there to verify
   }
-  probe.reset();
 
   WIN32_FIND_DATAW entry{};
   unique_find listing(::FindFirstFileW(join_wide(directory, L"*").c_str(), &entry));
   if (!listing) {
-    return std::unexpected(last_system_error_text());
+    const DWORD error = ::GetLastError();
+    if (listed && (error == ERROR_PATH_NOT_FOUND || error == ERROR_FILE_NOT_FOUND)) {
+      return {};  // removed since it was listed: as if its attributes could not be read
+    }
+    return std::unexpected(system_error_text(error));
   }
   for (;;) {
     const std::wstring_view name(entry.cFileName);
@@ -127,7 +131,7 @@ std::expected<void, std::string> verify_unlocked_wide(const std::wstring& direct
       if (link) {
         // skipped
       } else if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-        if (auto nested = verify_unlocked_wide(path); !nested) {
+        if (auto nested = verify_unlocked_wide(path, true); !nested) {
           return nested;
         }
       } else if (is_executable_name(to_utf8(name))) {
@@ -326,7 +330,7 @@ std::expected<TrayQuit, std::string> Win32PreflightSystem::post_legacy_tray_quit
 }
 
 std::expected<void, std::string> Win32PreflightSystem::verify_unlocked(const std::string& directory) {
-  return verify_unlocked_wide(to_wide(directory));
+  return verify_unlocked_wide(to_wide(directory), false);
 }
 
 bool Win32EntrySystem::create_directory(const std::string& path) {

@@ -180,9 +180,15 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
       }
       windows_pending = false;
     }
+    // Sleep until the next thing due; the event and messages wake the wait earlier.
+    ULONGLONG next = started + o.lifetime_ms;
+    if (state.exit_at) next = std::min(next, *state.exit_at);
+    if (held && o.hold_ms) next = std::min(next, started + *o.hold_ms);
+    if (windows_pending) next = std::min(next, started + o.tray_delay_ms);
+    const DWORD timeout = static_cast<DWORD>(std::min<ULONGLONG>(next > now ? next - now : 0, 1000));
     const HANDLE handles[1] = {event.get()};
     const DWORD count = event ? 1 : 0;
-    const DWORD woke = ::MsgWaitForMultipleObjects(count, handles, FALSE, 10, QS_ALLINPUT);
+    const DWORD woke = ::MsgWaitForMultipleObjects(count, handles, FALSE, timeout, QS_ALLINPUT);
     if (count == 1 && woke == WAIT_OBJECT_0) {
       asked_to_exit();
       ::ResetEvent(event.get());
