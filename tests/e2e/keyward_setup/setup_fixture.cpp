@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "common/text.hpp"
+
 namespace vorlane::testing {
 namespace {
 
@@ -61,9 +63,13 @@ void SetupMachine::TearDown() {
   if (find) {
     do {
       const std::string pid = read_file(double_dir() + L"\\tasks\\" + entry.cFileName);
-      win32::unique_handle process(
-          ::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, std::stoul(pid)));
-      if (process) {
+      win32::unique_handle process(::OpenProcess(
+          PROCESS_TERMINATE | PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE, FALSE, std::stoul(pid)));
+      wchar_t image[MAX_PATH * 4];
+      DWORD length = MAX_PATH * 4;
+      // The id may have been reused since the helper ended; end only a Keyward.
+      if (process && ::QueryFullProcessImageNameW(process.get(), 0, image, &length) &&
+          ascii_lower(narrow(std::wstring(image, length))).ends_with("\\keyward.exe")) {
         ::TerminateProcess(process.get(), 99);
         ::WaitForSingleObject(process.get(), 5000);
       }
