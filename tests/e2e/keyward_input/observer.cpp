@@ -88,11 +88,11 @@ std::optional<Observer> Observer::start() {
   return std::nullopt;
 }
 
-std::vector<ObservedEvent> Observer::stop() {
-  ::SetEvent(stop_event_.get());
-  child_.wait(std::chrono::duration_cast<std::chrono::milliseconds>(stop_deadline));
+std::vector<ObservedEvent> Observer::events() const {
+  std::string out = child_.out();
+  out.erase(out.find_last_of('\n') + 1);  // a line still being written is not an event yet
   std::vector<ObservedEvent> events;
-  for (const std::string& line : lines(child_.out())) {
+  for (const std::string& line : lines(out)) {
     if (auto event = parse(line)) {
       events.push_back(*event);
     }
@@ -100,14 +100,21 @@ std::vector<ObservedEvent> Observer::stop() {
   return events;
 }
 
-std::vector<ObservedEvent> Observer::keys(const std::vector<ObservedEvent>& events) {
-  std::vector<ObservedEvent> keys;
-  for (const ObservedEvent& e : events) {
-    if (e.kind == ObservedEvent::Kind::key) {
-      keys.push_back(e);
+bool Observer::wait_for_events(std::size_t count, std::chrono::milliseconds timeout) const {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  while (events().size() < count) {
+    if (std::chrono::steady_clock::now() >= deadline) {
+      return false;
     }
+    std::this_thread::sleep_for(20ms);
   }
-  return keys;
+  return true;
+}
+
+std::vector<ObservedEvent> Observer::stop() {
+  ::SetEvent(stop_event_.get());
+  child_.wait(std::chrono::duration_cast<std::chrono::milliseconds>(stop_deadline));
+  return events();
 }
 
 }  // namespace vorlane::testing

@@ -2,6 +2,7 @@
 // Runs the input observer stand-in beside a test and hands back what its hooks saw.
 #include <windows.h>
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <ostream>
@@ -44,10 +45,12 @@ class Observer {
   // Starts the observer and waits until its hooks are in place; absent if it did not come up.
   static std::optional<Observer> start();
 
+  // The events printed so far, in order.
+  std::vector<ObservedEvent> events() const;
+  // Waits until at least `count` events have been printed; false when the time runs out.
+  bool wait_for_events(std::size_t count, std::chrono::milliseconds timeout) const;
   // Stops it and returns every event it printed, in order.
   std::vector<ObservedEvent> stop();
-  // Key events only / mouse events other than plain moves, for tests that look at one kind.
-  static std::vector<ObservedEvent> keys(const std::vector<ObservedEvent>& events);
 
  private:
   Observer() = default;
