@@ -27,15 +27,20 @@ constexpr std::array<Member, 7> members{{
     {"installedAt", Kind::u64},
 }};
 
+// Integers only (no fraction or exponent form); "-0" is stored as a signed zero and counts.
+bool is_natural(const json& value) {
+  return value.is_number_unsigned() || (value.is_number_integer() && value.get<std::int64_t>() == 0);
+}
+
 bool fits(const json& value, Kind kind) {
   switch (kind) {
     case Kind::text:
       return value.is_string();
     case Kind::u32:
-      return value.is_number_unsigned() &&
+      return is_natural(value) &&
              value.get<std::uint64_t>() <= std::numeric_limits<std::uint32_t>::max();
     case Kind::u64:
-      return value.is_number_unsigned();
+      return is_natural(value);
   }
   return false;
 }

@@ -87,6 +87,8 @@ INSTANTIATE_TEST_SUITE_P(
                    "{" MEMBERS_BEFORE_AT ",\"installedAt\":5,\"x\":{\"schema\":1}}", true},
         ReaderCase{"missing_installed_at", "{" MEMBERS_BEFORE_AT "}", false},
         ReaderCase{"negative_installed_at", "{" MEMBERS_BEFORE_AT ",\"installedAt\":-5}", false},
+        ReaderCase{"negative_zero_installed_at", "{" MEMBERS_BEFORE_AT ",\"installedAt\":-0}", true},
+        ReaderCase{"exponent_installed_at", "{" MEMBERS_BEFORE_AT ",\"installedAt\":5e0}", false},
         ReaderCase{"fractional_installed_at", "{" MEMBERS_BEFORE_AT ",\"installedAt\":5.5}",
                    false},
         ReaderCase{"integral_float_installed_at", "{" MEMBERS_BEFORE_AT ",\"installedAt\":5.0}",
