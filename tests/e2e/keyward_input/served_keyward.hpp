@@ -23,6 +23,7 @@ class ServedKeyward {
 
   const Child& helper() const { return keyward_; }
   const std::string& pipe_name() const { return pipe_; }
+  const std::wstring& client_path() const { return client_path_; }
 
  private:
   ServedKeyward() = default;
