@@ -195,6 +195,18 @@ TEST_F(SetupInstall, InstalledHelperAdmitsOnlyTheRecordedClient) {
   EXPECT_EQ(stranger.out.find("<< {"), std::string::npos) << stranger.out;
 }
 
+TEST_F(SetupInstall, ServeRefusesARecordWithARepeatedMember) {
+  ASSERT_EQ(install().exit_code, 0u);
+  // A second guiPath in front of the real one: a lenient reader would admit the other program.
+  std::string record = read_file(record_file(wine_sid));
+  record.insert(1, "\n  \"guiPath\": \"C:\\\\elsewhere\\\\Vorlane.exe\",");
+  ASSERT_TRUE(write_file(record_file(wine_sid), record));
+
+  const auto result = keyward_from(installed_program(), {L"--serve"});
+  EXPECT_EQ(result.exit_code, 1u);
+  expect_outcome(outcome(), false, "serve", "未找到管理员控制安装记录，请重新启用");
+}
+
 using SetupUninstall = SetupMachine;
 
 TEST_F(SetupUninstall, OneOfTwoUsersKeepsTheSharedFiles) {
