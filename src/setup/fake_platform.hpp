@@ -2,6 +2,7 @@
 // An in-memory machine for the install and uninstall procedures: files and folders in maps,
 // scripted schtasks results, and a journal of every effect in the order it happened.
 #include <algorithm>
+#include <functional>
 #include <map>
 #include <set>
 
