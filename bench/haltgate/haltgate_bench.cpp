@@ -149,7 +149,8 @@ void bench_discovery(int extra, int repeat) {
   std::vector<unique_handle> children;
   for (int i = 0; i < extra; ++i) {
     std::wstring line = L"\"" + standin + L"\" --mode none --lifetime-ms 600000";
-    STARTUPINFOW si{sizeof si};
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
     if (::CreateProcessW(standin.c_str(), line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
                          nullptr, &si, &pi)) {
