@@ -1,5 +1,6 @@
 #include "tests/e2e/keyward_input/observer.hpp"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <sstream>
@@ -100,15 +101,18 @@ std::vector<ObservedEvent> Observer::events() const {
   return events;
 }
 
-bool Observer::wait_for_events(std::size_t count, std::chrono::milliseconds timeout) const {
+bool Observer::wait_for_event(const ObservedEvent& event, std::chrono::milliseconds timeout) const {
   const auto deadline = std::chrono::steady_clock::now() + timeout;
-  while (events().size() < count) {
+  for (;;) {
+    const std::vector<ObservedEvent> seen = events();
+    if (std::ranges::find(seen, event) != seen.end()) {
+      return true;
+    }
     if (std::chrono::steady_clock::now() >= deadline) {
       return false;
     }
     std::this_thread::sleep_for(20ms);
   }
-  return true;
 }
 
 std::vector<ObservedEvent> Observer::stop() {

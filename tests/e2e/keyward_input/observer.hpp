@@ -47,8 +47,8 @@ class Observer {
 
   // The events printed so far, in order.
   std::vector<ObservedEvent> events() const;
-  // Waits until at least `count` events have been printed; false when the time runs out.
-  bool wait_for_events(std::size_t count, std::chrono::milliseconds timeout) const;
+  // Waits until `event` has been printed; false when the time runs out.
+  bool wait_for_event(const ObservedEvent& event, std::chrono::milliseconds timeout) const;
   // Stops it and returns every event it printed, in order.
   std::vector<ObservedEvent> stop();
 
