@@ -13,6 +13,7 @@
 #include "common/win32/wide.hpp"
 #include "constants.hpp"
 #include "lowercase.hpp"
+#include "process_ids.hpp"
 #include "texts.hpp"
 
 namespace vorlane::haltgate::win32 {
@@ -88,24 +89,19 @@ class Win32Process : public Process {
   std::uint32_t pid_;
 };
 
-std::expected<std::vector<DWORD>, std::string> enumerate_process_ids() {
-  std::vector<DWORD> ids(initial_process_id_room);
-  for (;;) {
-    const DWORD room = static_cast<DWORD>(ids.size() * sizeof(DWORD));
-    DWORD filled = 0;
-    if (!::EnumProcesses(ids.data(), room, &filled)) {
-      return std::unexpected(last_system_error_text());
-    }
-    if (filled < room) {
-      ids.resize(filled / sizeof(DWORD));
-      return ids;
-    }
-    ids.resize(ids.size() * 2);
-  }
+std::expected<std::vector<std::uint32_t>, std::string> enumerate_process_ids() {
+  static_assert(sizeof(DWORD) == sizeof(std::uint32_t));
+  return collect_process_ids(
+      [](std::span<std::uint32_t> room) -> std::expected<std::size_t, std::string> {
+        DWORD filled = 0;
+        if (!::EnumProcesses(reinterpret_cast<DWORD*>(room.data()),
+                             static_cast<DWORD>(room.size_bytes()), &filled)) {
+          return std::unexpected(last_system_error_text());
+        }
+        return filled;
+      });
 }
 
-// `listed` marks a folder just met in its parent's listing: it exists and is no link, so the
-// existence check (an open under Wine costs about as much as a lock test) is left out.
 std::expected<void, std::string> verify_unlocked_wide(const std::wstring& directory, bool listed) {
   if (!listed && !open_for_query(directory)) {
     return {};  // nothing there to verify
@@ -235,7 +231,7 @@ std::expected<ProcessList, std::string> Win32PreflightSystem::find_installation_
   const DWORD own_pid = ::GetCurrentProcessId();
   std::vector<wchar_t> image(image_name_buffer_units);
   ProcessList list;
-  for (const DWORD pid : *ids) {
+  for (const std::uint32_t pid : *ids) {
     if (pid == 0 || pid == own_pid) {
       continue;
     }
