@@ -2,14 +2,10 @@
 
 #include <algorithm>
 #include <exception>
-#include <thread>
 
 #include "common/text.hpp"
 
 namespace vorlane {
-
-std::chrono::steady_clock::time_point SteadyClock::now() { return std::chrono::steady_clock::now(); }
-void SteadyClock::sleep(std::chrono::milliseconds duration) { std::this_thread::sleep_for(duration); }
 
 namespace {
 
