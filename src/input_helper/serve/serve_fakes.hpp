@@ -14,27 +14,27 @@ namespace vorlane::fakes {
 
 using Journal = std::vector<std::string>;
 
-struct ClientSpec {
+struct ClientBehaviour {
   std::string image_path;
   int idle_checks_alive = 1000;  // liveness checks answered "running" before it ends
 };
 
 class FakeClient final : public ClientProcess {
  public:
-  FakeClient(ClientSpec spec, Journal& journal) : spec_(std::move(spec)), journal_(journal) {}
+  FakeClient(ClientBehaviour spec, Journal& journal) : behaviour_(std::move(behaviour)), journal_(journal) {}
   ~FakeClient() override { journal_.push_back("close client"); }
   std::optional<std::string> image_path(std::uint32_t capacity) override {
     journal_.push_back("image path " + std::to_string(capacity));
-    if (spec_.image_path.empty()) return std::nullopt;
-    return spec_.image_path;
+    if (behaviour_.image_path.empty()) return std::nullopt;
+    return behaviour_.image_path;
   }
   bool running() override {
     journal_.push_back("liveness");
-    return spec_.idle_checks_alive-- > 0;
+    return behaviour_.idle_checks_alive-- > 0;
   }
 
  private:
-  ClientSpec spec_;
+  ClientBehaviour behaviour_;
   Journal& journal_;
 };
 
@@ -46,7 +46,7 @@ class FakeQueries final : public SystemQueries {
   std::map<std::uint32_t, std::uint32_t> sessions{{42, 1}};
   Elevation elevation = Elevation::elevated;
   std::optional<std::string> desktop = "Default";
-  std::map<std::uint32_t, ClientSpec> clients;
+  std::map<std::uint32_t, ClientBehaviour> clients;
 
   std::optional<std::string> current_user_sid() override { return sid; }
   std::uint32_t own_pid() override { return pid; }
