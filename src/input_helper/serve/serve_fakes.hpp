@@ -21,7 +21,7 @@ struct ClientBehaviour {
 
 class FakeClient final : public ClientProcess {
  public:
-  FakeClient(ClientBehaviour spec, Journal& journal) : behaviour_(std::move(behaviour)), journal_(journal) {}
+  FakeClient(ClientBehaviour behaviour, Journal& journal) : behaviour_(std::move(behaviour)), journal_(journal) {}
   ~FakeClient() override { journal_.push_back("close client"); }
   std::optional<std::string> image_path(std::uint32_t capacity) override {
     journal_.push_back("image path " + std::to_string(capacity));
