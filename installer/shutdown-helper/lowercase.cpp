@@ -74,24 +74,6 @@ std::vector<std::uint32_t> decode(std::string_view valid_utf8) {
   return cps;
 }
 
-void encode(std::uint32_t cp, std::string& out) {
-  if (cp < 0x80) {
-    out.push_back(static_cast<char>(cp));
-  } else if (cp < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else if (cp < 0x10000) {
-    out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  }
-}
-
 }  // namespace
 
 bool is_cased(std::uint32_t cp) {
@@ -113,13 +95,13 @@ std::string unicode_lower(std::string_view utf8) {
       out.push_back(static_cast<char>(cp >= 'A' && cp <= 'Z' ? cp + ('a' - 'A') : cp));
     } else if (cp == capital_sigma) {
       const bool word_final = cased_letter_beside(cps, i, -1) && !cased_letter_beside(cps, i, +1);
-      encode(word_final ? final_sigma : small_sigma, out);
+      append_utf8(out, word_final ? final_sigma : small_sigma);
     } else if (const data::SpecialLower* special = special_lower(cp)) {
       for (std::uint32_t k = 0; k < special->length; ++k) {
-        encode(special->lower[k], out);
+        append_utf8(out, special->lower[k]);
       }
     } else {
-      encode(simple_lower(cp), out);
+      append_utf8(out, simple_lower(cp));
     }
   }
   return out;

@@ -6,6 +6,9 @@
 
 namespace vorlane {
 
+// Appends one code point (at most U+10FFFF) as UTF-8.
+void append_utf8(std::string& out, char32_t code_point);
+
 // Invalid sequences (unpaired surrogates) become U+FFFD.
 std::string utf16_to_utf8(std::u16string_view text);
 // Exact conversion; absent when the input holds an unpaired surrogate.
