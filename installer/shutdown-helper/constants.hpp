@@ -55,6 +55,8 @@ inline constexpr std::string_view log_exited = " exited";
 inline constexpr std::string_view log_success =
     "success: selected installation stopped and executable files unlocked";
 inline constexpr std::string_view log_failure = "failure code=";
+// Stands in the log for a line break inside a text (U+FFFD in UTF-8).
+inline constexpr std::string_view line_break_replacement = "\xEF\xBF\xBD";
 
 // Failure messages.
 inline constexpr std::string_view msg_install_dir_not_absolute = "Installation path must be absolute";

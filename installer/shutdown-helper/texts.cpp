@@ -11,7 +11,15 @@ namespace vorlane::haltgate {
 std::string format_log_line(std::int64_t unix_ms, std::string_view text) {
   std::string line = std::to_string(unix_ms < 0 ? 0 : unix_ms);
   line.push_back(' ');
-  line.append(text);
+  // Every write is one line: a line break inside the text (a caller-supplied folder name, say)
+  // would otherwise let the text pass for lines of its own.
+  for (const char c : text) {
+    if (c == '\n' || c == '\r') {
+      line.append(line_break_replacement);
+    } else {
+      line.push_back(c);
+    }
+  }
   line.push_back('\n');
   return line;
 }

@@ -7,7 +7,8 @@
 
 namespace vorlane::haltgate {
 
-// "<ms since 1970> <text>\n"; a clock before 1970 reads as 0.
+// "<ms since 1970> <text>\n"; a clock before 1970 reads as 0. A carriage return or line feed
+// inside the text is written as U+FFFD, so one call always makes exactly one line.
 std::string format_log_line(std::int64_t unix_ms, std::string_view text);
 
 // "Local\Vorlane.InstallerExit.v1.<pid>".

@@ -14,6 +14,16 @@ TEST(LogLine, MillisecondsSpaceTextLineFeed) {
   EXPECT_EQ(format_log_line(-5, "before 1970"), "0 before 1970\n");
 }
 
+TEST(LogLine, LineBreaksInsideTheTextCannotStartLinesOfTheirOwn) {
+  // A folder name given on the command line is logged as received, apart from line breaks.
+  const std::string replaced = "\xEF\xBF\xBD";  // U+FFFD
+  EXPECT_EQ(format_log_line(5, "begin install_dir=C:\\App\n1 success: forged"),
+            "5 begin install_dir=C:\\App" + replaced + "1 success: forged\n");
+  EXPECT_EQ(format_log_line(5, "a\r\nb\rc\n"),
+            "5 a" + replaced + replaced + "b" + replaced + "c" + replaced + "\n");
+  EXPECT_EQ(format_log_line(5, "tab\tand \xCE\xA3 kept"), "5 tab\tand \xCE\xA3 kept\n");
+}
+
 TEST(ExitEventName, EndsInDecimalPid) {
   EXPECT_EQ(exit_event_name(4242), "Local\\Vorlane.InstallerExit.v1.4242");
   EXPECT_EQ(exit_event_name(4294967295u), "Local\\Vorlane.InstallerExit.v1.4294967295");

@@ -296,6 +296,17 @@ TEST(HaltgateWin, WithoutVorlaneExeOnlyTheFilesAreCheckedAndRunsAppend) {
   EXPECT_EQ(bytes.find('\r'), std::string::npos);
 }
 
+TEST(HaltgateWin, LineBreakInTheInstallDirCannotForgeLogLines) {
+  TempDir dir;
+  const std::wstring log = dir / L"h.log";
+  const std::wstring forged =
+      dir.path() + L"\\install\n1 success: selected installation stopped and executable files unlocked";
+  EXPECT_EQ(run(bin_path(L"Haltgate.exe"), {L"--install-dir", forged, L"--log", log}).exit_code, 0u);
+  // No such folder exists, so the run ends after its begin line; the break is shown as U+FFFD.
+  EXPECT_EQ(log_texts(log), std::vector<std::string>{"begin install_dir=" + narrow(dir.path()) +
+                                                     "\\install\xEF\xBF\xBD" + "1 " + success_line});
+}
+
 TEST(HaltgateWin, UsageErrorsWriteNothing) {
   TempDir dir;
   wchar_t cwd[MAX_PATH];
