@@ -87,7 +87,9 @@ class HostProbe final : public input::InjectionProbe {
 
 std::unique_ptr<InputController> make_send_input_controller() {
   return std::make_unique<input::SendInputController>(std::make_unique<SendInputSink>(),
-                                                      std::make_unique<HostProbe>());
+                                                      make_host_probe());
 }
+
+std::unique_ptr<input::InjectionProbe> make_host_probe() { return std::make_unique<HostProbe>(); }
 
 }  // namespace vorlane::win32

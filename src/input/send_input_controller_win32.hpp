@@ -2,10 +2,14 @@
 // The real controller of a served client, injecting with SendInput.
 #include <memory>
 
+#include "input/failure_diagnosis.hpp"
 #include "input_helper/serve/input_controller.hpp"
 
 namespace vorlane::win32 {
 
 std::unique_ptr<InputController> make_send_input_controller();
+
+// The host as the failure diagnosis sees it: input desktop, foreground window and elevation.
+std::unique_ptr<input::InjectionProbe> make_host_probe();
 
 }  // namespace vorlane::win32
