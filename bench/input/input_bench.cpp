@@ -1,5 +1,6 @@
 // Cost of turning requests into records: a maximal text request, and one key request through
-// the whole controller. The sink only counts, so the figures are the helper's own work.
+// the whole controller and through the serve loop's read, dispatch and reply. The sink only
+// counts, so the figures are the helper's own work.
 #include <benchmark/benchmark.h>
 
 #include <memory>
@@ -7,6 +8,10 @@
 
 #include "input/send_input_controller.hpp"
 #include "input/synthesis.hpp"
+#include "input_helper/pipe/framing.hpp"
+#include "input_helper/pipe/memory_pipe.hpp"
+#include "input_helper/serve/serve_fakes.hpp"
+#include "input_helper/serve/session.hpp"
 
 namespace vorlane::input {
 namespace {
@@ -89,6 +94,46 @@ void BM_KeyRequest(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations());
 }
 BENCHMARK(BM_KeyRequest);
+
+// One "key" frame as the serve loop handles it: cut from the pipe and parsed, dispatched to the
+// controller, its record handed to the counting sink, and the reply written.
+void BM_KeyRequestDispatch(benchmark::State& state) {
+  auto sink_owner = std::make_unique<CountingSink>();
+  CountingSink* sink = sink_owner.get();
+  SendInputController controller(std::move(sink_owner), std::make_unique<QuietHost>());
+  (void)controller.set_enabled(true);
+  bool control = true;
+  fakes::Journal journal;
+  fakes::FakeQueries queries(journal);
+  MemoryPipe pipe;
+  ManualClock clock;
+  PipeConnection connection(pipe, clock);
+  const std::string frames[] = {
+      "{\"type\":\"key\",\"code\":\"ArrowLeft\",\"down\":true}\n",
+      "{\"type\":\"key\",\"code\":\"ArrowLeft\",\"down\":false}\n"};
+  std::size_t next = 0;
+  for (auto _ : state) {
+    pipe.deliver(frames[next]);
+    next ^= 1;
+    ReadOutcome outcome = read_message(connection, 1);
+    const JsonValue* request = std::get_if<JsonValue>(&outcome);
+    if (request == nullptr) {
+      state.SkipWithError("read failed");
+      break;
+    }
+    const Dispatch dispatch = dispatch_request(*request, controller, control, queries);
+    if (!write_message(connection, dispatch.reply)) {
+      state.SkipWithError("write failed");
+      break;
+    }
+    pipe.written.clear();
+  }
+  state.SetItemsProcessed(state.iterations());
+  state.counters["sendinput_calls_per_request"] =
+      state.iterations() == 0 ? 0.0
+                              : static_cast<double>(sink->calls) / static_cast<double>(state.iterations());
+}
+BENCHMARK(BM_KeyRequestDispatch);
 
 }  // namespace
 }  // namespace vorlane::input
