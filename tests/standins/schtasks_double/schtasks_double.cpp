@@ -7,7 +7,9 @@
 //   <verb>.stdout     writes these two files' bytes to its output streams and exits with the
 //   <verb>.stderr     decimal code in <verb>.exit, without touching the table
 //   tasks\<name>.xml  the definition given to /Create
-//   tasks\<name>.pid  the process /Run started; /End terminates it
+//   tasks\<name>.pid  the id of the process /Run started (read by the tests too)
+//   tasks\<name>.started  that process's creation time and image path; /End terminates the
+//                     process only while its id still names that very process
 //
 // /Create /TN n /XML f [/F]  stores f (refuses an existing task without /F)
 // /Query /TN n               exit 0 if the task exists, else 1
@@ -16,6 +18,7 @@
 // /Delete /TN n /F           removes the task (a running instance goes on)
 #include <windows.h>
 
+#include <charconv>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -118,6 +121,27 @@ std::string definition_text(const std::string& bytes) {
   return vorlane::utf16_to_utf8(units);
 }
 
+// Decimal digits only, or absent; never throws.
+std::optional<std::uint32_t> parse_number(const std::string& text) {
+  std::uint32_t value = 0;
+  const char* end = text.data() + text.size();
+  const auto [stop, error] = std::from_chars(text.data(), end, value);
+  if (error != std::errc() || stop == text.data()) return std::nullopt;
+  return value;
+}
+
+// What tells a process apart from a later one that got the same id: when it was created, and
+// from which file.
+std::optional<std::string> identity(HANDLE process) {
+  FILETIME created{}, exited{}, kernel{}, user{};
+  if (!::GetProcessTimes(process, &created, &exited, &kernel, &user)) return std::nullopt;
+  wchar_t image[4096];
+  DWORD length = 4096;
+  if (!::QueryFullProcessImageNameW(process, 0, image, &length)) return std::nullopt;
+  const std::uint64_t ticks = (static_cast<std::uint64_t>(created.dwHighDateTime) << 32) | created.dwLowDateTime;
+  return std::to_string(ticks) + "\n" + vorlane::ascii_lower(narrow(std::wstring_view(image, length)));
+}
+
 int start_task(const std::wstring& dir, const std::string& name) {
   const auto bytes = read_file(task_file(dir, name, L".xml"));
   if (!bytes) return fail("The system cannot find the file specified.");
@@ -134,7 +158,9 @@ int start_task(const std::wstring& dir, const std::string& name) {
     return fail("cannot start the task: " + std::to_string(::GetLastError()));
   }
   ::CloseHandle(pi.hThread);
+  const auto started = identity(pi.hProcess);
   ::CloseHandle(pi.hProcess);
+  write_file(task_file(dir, name, L".started"), started.value_or(""), false);
   write_file(task_file(dir, name, L".pid"), std::to_string(pi.dwProcessId), false);
   write_stream(STD_OUTPUT_HANDLE, "SUCCESS: Attempted to run the scheduled task \"" + name + "\".\r\n");
   return 0;
@@ -142,14 +168,23 @@ int start_task(const std::wstring& dir, const std::string& name) {
 
 void end_task(const std::wstring& dir, const std::string& name) {
   const std::wstring pid_file = task_file(dir, name, L".pid");
-  const auto pid = read_file(pid_file);
-  if (!pid) return;
-  if (HANDLE process = ::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, std::stoul(*pid))) {
-    ::TerminateProcess(process, 1);
-    ::WaitForSingleObject(process, 5000);
-    ::CloseHandle(process);
+  const std::wstring started_file = task_file(dir, name, L".started");
+  const auto pid = parse_number(read_file(pid_file).value_or(""));
+  const auto started = read_file(started_file);
+  // The id alone may by now name an unrelated process (of another test, say): end it only
+  // while it is still the one /Run started.
+  if (pid && started && !started->empty()) {
+    if (HANDLE process = ::OpenProcess(PROCESS_TERMINATE | PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE,
+                                       FALSE, *pid)) {
+      if (identity(process) == *started) {
+        ::TerminateProcess(process, 1);
+        ::WaitForSingleObject(process, 5000);
+      }
+      ::CloseHandle(process);
+    }
   }
   ::DeleteFileW(pid_file.c_str());
+  ::DeleteFileW(started_file.c_str());
 }
 
 std::optional<std::string> after(const std::vector<std::string>& words, const char* name) {
@@ -185,7 +220,7 @@ int wmain() {
   if (const auto code = read_file(dir + L"\\" + widen(verb) + L".exit")) {
     write_stream(STD_OUTPUT_HANDLE, read_file(dir + L"\\" + widen(verb) + L".stdout").value_or(""));
     write_stream(STD_ERROR_HANDLE, read_file(dir + L"\\" + widen(verb) + L".stderr").value_or(""));
-    return static_cast<int>(std::stoul(*code));
+    return static_cast<int>(parse_number(*code).value_or(1));
   }
 
   const auto name = after(words, "/TN");
