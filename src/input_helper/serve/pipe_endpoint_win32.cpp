@@ -6,30 +6,30 @@
 #include "common/win32/system_error.hpp"
 #include "common/win32/wide.hpp"
 #include "input_helper/serve/pipe_name.hpp"
+#include "input_helper/serve/serve_texts.hpp"
 
 namespace vorlane::win32 {
 namespace {
 
-constexpr std::string_view create_pipe_what = "创建输入助手管道";
-
 std::expected<void, std::string> enable_security_privilege() {
   unique_handle token;
   if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, token.put())) {
-    return std::unexpected("无法打开进程令牌：" + last_windows_error_text());
+    return std::unexpected(std::string(serve_texts::open_token_failed_prefix) +
+                           last_windows_error_text());
   }
   TOKEN_PRIVILEGES privileges{};
   privileges.PrivilegeCount = 1;
   privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
   if (!::LookupPrivilegeValueW(nullptr, L"SeSecurityPrivilege", &privileges.Privileges[0].Luid)) {
-    return std::unexpected("无法查询 SeSecurityPrivilege：" + last_windows_error_text());
+    return std::unexpected(std::string(serve_texts::lookup_privilege_failed_prefix) +
+                           last_windows_error_text());
   }
   const BOOL adjusted = ::AdjustTokenPrivileges(token.get(), FALSE, &privileges, 0, nullptr, nullptr);
   // Success with ERROR_NOT_ALL_ASSIGNED means the token does not hold the privilege.
   const DWORD code = ::GetLastError();
   token.reset();
-  if (!adjusted) return std::unexpected("无法启用 SeSecurityPrivilege：" + windows_error_text(code));
-  if (code != ERROR_SUCCESS) return std::unexpected("无法启用 SeSecurityPrivilege" + win32_code_text(code));
-  return {};
+  return privilege_adjustment_outcome(adjusted != FALSE, code,
+                                      code != ERROR_SUCCESS ? system_message(code) : std::nullopt);
 }
 
 }  // namespace
@@ -46,7 +46,8 @@ std::expected<unique_handle, std::string> create_pipe_instance(const std::string
     PSECURITY_DESCRIPTOR converted = nullptr;
     if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1,
                                                                 &converted, nullptr)) {
-      return std::unexpected("无法创建管道安全描述符：" + last_windows_error_text());
+      return std::unexpected(std::string(serve_texts::descriptor_failed_prefix) +
+                             last_windows_error_text());
     }
     descriptor.reset(converted);
     attributes.lpSecurityDescriptor = converted;
@@ -56,7 +57,9 @@ std::expected<unique_handle, std::string> create_pipe_instance(const std::string
                                         test_mode ? nullptr : &attributes));
   const DWORD code = ::GetLastError();
   descriptor.reset();
-  if (!pipe) return std::unexpected(std::string(create_pipe_what) + " 失败" + win32_code_text(code));
+  if (!pipe) {
+    return std::unexpected(std::string(serve_texts::create_pipe_what) + " 失败" + win32_code_text(code));
+  }
   return pipe;
 }
 

@@ -1,5 +1,8 @@
 #include "input_helper/serve/pipe_name.hpp"
 
+#include "common/error_text.hpp"
+#include "input_helper/serve/serve_texts.hpp"
+
 namespace vorlane {
 
 std::string compose_pipe_name(const std::optional<std::string>& pipe_override,
@@ -14,6 +17,19 @@ std::string compose_pipe_name(const std::optional<std::string>& pipe_override,
 
 std::string pipe_security_sddl(const std::string& user_sid) {
   return "D:(A;;GA;;;SY)(A;;GA;;;" + user_sid + ")S:(ML;;NW;;;ME)";
+}
+
+std::expected<void, std::string> privilege_adjustment_outcome(
+    bool adjusted, std::uint32_t last_error, const std::optional<std::string>& system_message) {
+  if (!adjusted) {
+    return std::unexpected(std::string(serve_texts::enable_privilege_failed_prefix) +
+                           windows_error_text(system_message, last_error));
+  }
+  if (last_error != 0) {
+    return std::unexpected(std::string(serve_texts::privilege_not_held_prefix) +
+                           win32_code_text(last_error));
+  }
+  return {};
 }
 
 }  // namespace vorlane

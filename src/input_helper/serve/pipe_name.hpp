@@ -1,7 +1,9 @@
 #pragma once
 #include <cstdint>
+#include <expected>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace vorlane {
 
@@ -14,5 +16,12 @@ std::string compose_pipe_name(const std::optional<std::string>& pipe_override,
 
 // The descriptor of the served pipe: the system and the user only, medium label, no write-up.
 std::string pipe_security_sddl(const std::string& user_sid);
+
+// What enabling SeSecurityPrivilege came to: `adjusted` is the result of the adjustment call,
+// `last_error` the thread's code read right after it, `system_message` the system's text for
+// that code. The call can succeed without enabling anything (1300 when the token lacks the
+// privilege), which is a failure too, told by its bare code.
+std::expected<void, std::string> privilege_adjustment_outcome(
+    bool adjusted, std::uint32_t last_error, const std::optional<std::string>& system_message);
 
 }  // namespace vorlane

@@ -40,5 +40,40 @@ TEST(PipeSecurity, GrantsOnlyTheSystemAndTheUserWithAMediumLabel) {
             "D:(A;;GA;;;SY)(A;;GA;;;S-1-5-21-1-2-3-1001)S:(ML;;NW;;;ME)");
 }
 
+struct PrivilegeCase {
+  const char* name;
+  bool adjusted;
+  std::uint32_t last_error;
+  std::optional<std::string> system_message;
+  std::string error;  // empty: enabled
+};
+void PrintTo(const PrivilegeCase& c, std::ostream* os) { *os << c.name; }
+
+class PrivilegeAdjustment : public ::testing::TestWithParam<PrivilegeCase> {};
+
+TEST_P(PrivilegeAdjustment, IsEnabledOnlyWhenTheCallSucceedsWithoutALastError) {
+  const auto outcome = privilege_adjustment_outcome(GetParam().adjusted, GetParam().last_error,
+                                                    GetParam().system_message);
+  if (GetParam().error.empty()) {
+    EXPECT_TRUE(outcome.has_value()) << outcome.error();
+  } else {
+    ASSERT_FALSE(outcome.has_value());
+    EXPECT_EQ(outcome.error(), GetParam().error);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, PrivilegeAdjustment,
+    ::testing::Values(
+        PrivilegeCase{"enabled", true, 0, std::nullopt, ""},
+        // A helper started without elevation: the call succeeds, but the token lacks the privilege.
+        PrivilegeCase{"token_without_the_privilege", true, 1300, "Not all privileges assigned.\r\n",
+                      "无法启用 SeSecurityPrivilege（Win32 1300）"},
+        PrivilegeCase{"call_failed", false, 5, "Access denied.\r\n",
+                      "无法启用 SeSecurityPrivilege：Access denied. (0x80070005)"},
+        PrivilegeCase{"call_failed_without_a_system_message", false, 1332, std::nullopt,
+                      "无法启用 SeSecurityPrivilege：(0x80070534)"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 }  // namespace
 }  // namespace vorlane

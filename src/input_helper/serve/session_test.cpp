@@ -155,6 +155,22 @@ TEST_F(Handshake, ReplyShowsNullForWhatCannotBeReadAndFalseForUnknownElevation) 
             "{\"desktop\":null,\"elevated\":false,\"ok\":true,\"protocol\":1,\"session\":null}\n");
 }
 
+// Only an elevated answer shows as elevated; a helper started without elevation says false.
+TEST(ElevatedMember, IsTrueOnlyForAnElevatedHelperInHelloAndStatusReplies) {
+  for (const auto& [elevation, expected] :
+       {std::pair{Elevation::elevated, true}, std::pair{Elevation::not_elevated, false},
+        std::pair{Elevation::unknown, false}}) {
+    Journal journal;
+    fakes::FakeQueries queries(journal);
+    queries.elevation = elevation;
+    fakes::FakeController controller(journal);
+    bool control = false;
+    EXPECT_EQ(hello_reply(queries)["elevated"], expected);
+    EXPECT_EQ(dispatch_request({{"type", "status"}}, controller, control, queries).reply["elevated"],
+              expected);
+  }
+}
+
 TEST_F(Handshake, SilenceForFiveSecondsTimesOut) {
   const auto end = perform_handshake(connection, queries);
   ASSERT_TRUE(end.has_value());
@@ -262,7 +278,9 @@ TEST_P(Admission, RecordedProgramInTheOwnSessionOnly) {
   fakes::FakeClient client({GetParam().image_path}, journal);
   EXPECT_EQ(admit_client(GetParam().open_fails ? nullptr : &client, 7, GetParam().expected_path, queries),
             GetParam().admitted);
-  if (!GetParam().open_fails) EXPECT_EQ(journal.front(), "image path 1024");
+  if (!GetParam().open_fails) {
+    EXPECT_EQ(journal.front(), "image path 1024");
+  }
 }
 
 const std::string recorded = "C:\\Program Files\\Vorlane\\Vorlane.exe";
