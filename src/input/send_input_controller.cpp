@@ -177,8 +177,13 @@ void SendInputController::release_all() {
   }
   held_keys_.clear();
   held_buttons_.clear();
-  // Nothing to report to: whatever was refused, the sets are empty now.
-  (void)send(records);
+  // A refused chunk must not leave the rest held: every chunk is tried. Nobody receives an
+  // explanation, so none is composed.
+  for (std::span<const InputRecord> rest(records); !rest.empty();) {
+    const std::size_t count = std::min(rest.size(), max_records_per_call);
+    (void)sink_->send(rest.first(count));
+    rest = rest.subspan(count);
+  }
 }
 
 std::expected<void, std::string> SendInputController::send(std::span<const InputRecord> records) {

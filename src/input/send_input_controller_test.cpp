@@ -284,6 +284,35 @@ TEST_F(Controller, ARefusedInjectionReturnsTheExplanationAndKeepsTheSetUpdate) {
   EXPECT_TRUE(released().empty());
 }
 
+TEST_F(Controller, ReleaseAllTriesEveryChunkEvenAfterARefusal) {
+  enable();
+  // More held keys than one call carries: 81 keys need two calls.
+  for (const char* code : {"KeyA", "KeyB", "KeyC", "KeyD", "KeyE", "KeyF", "KeyG", "KeyH", "KeyI",
+                           "KeyJ", "KeyK", "KeyL", "KeyM", "KeyN", "KeyO", "KeyP", "KeyQ", "KeyR",
+                           "KeyS", "KeyT", "KeyU", "KeyV", "KeyW", "KeyX", "KeyY", "KeyZ", "Digit0",
+                           "Digit1", "Digit2", "Digit3", "Digit4", "Digit5", "Digit6", "Digit7",
+                           "Digit8", "Digit9", "F1", "F2", "F3", "F4", "F5", "F6", "F7", "F8", "F9",
+                           "F10", "F11", "F12", "Escape", "Minus", "Equal", "Backspace", "Tab",
+                           "BracketLeft", "BracketRight", "Enter", "ControlLeft", "Semicolon",
+                           "Quote", "Backquote", "ShiftLeft", "Backslash", "Comma", "Period",
+                           "Slash", "ShiftRight", "AltLeft", "Space"}) {
+    const std::string request = std::string(R"({"type":"key","down":true,"code":")") + code + "\"}";
+    ASSERT_TRUE(execute(request.c_str()).has_value()) << code;
+  }
+  sink->calls.clear();
+  sink->short_calls[0] = {10, 5};
+  probe->desktop_queries = 0;
+
+  controller->release_all();
+
+  ASSERT_EQ(sink->calls.size(), 2u) << "the second chunk is still sent";
+  EXPECT_EQ(sink->calls[0].size() + sink->calls[1].size(), 68u);
+  EXPECT_EQ(probe->desktop_queries, 0) << "no explanation is composed for nobody";
+  sink->calls.clear();
+  controller->release_all();
+  EXPECT_TRUE(sink->calls.empty()) << "the sets were emptied";
+}
+
 TEST_F(Controller, ARefusedChunkStopsTheText) {
   enable();
   sink->short_calls[0] = {10, 87};
