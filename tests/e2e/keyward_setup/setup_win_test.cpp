@@ -263,16 +263,16 @@ TEST_F(SetupUninstall, EndSparesAProcessThatOnlyInheritedTheHelpersId) {
   // The schtasks double must end only what its /Run started: other tests' processes may get
   // the id of a helper that has since ended, and may even be a Keyward too.
   ASSERT_EQ(install().exit_code, 0u);
-  {
-    win32::unique_handle helper(
-        ::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, running_helper_pid()));
+  // The helper /Run started ends, and its id goes to a new process.
+  if (const DWORD helper_pid = running_helper_pid()) {
+    win32::unique_handle helper(::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, helper_pid));
     ASSERT_TRUE(helper);
     ::TerminateProcess(helper.get(), 99);
     ::WaitForSingleObject(helper.get(), 5000);
   }
   Child bystander = Child::start(bin_path(L"Keyward.exe"),
                                  {L"--test-mode", L"--pipe", L"keyward-setup-bystander"});
-  ASSERT_TRUE(bystander.running());
+  ASSERT_TRUE(bystander.running()) << bystander.err();
   ASSERT_TRUE(write_file(double_dir() + L"\\tasks\\" + widen(wine_task) + L".pid",
                          std::to_string(bystander.pid())));
 
