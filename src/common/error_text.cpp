@@ -8,7 +8,9 @@ std::string system_error_text(std::string_view message, std::uint32_t code) {
   while (!message.empty() && (message.back() == '\n' || message.back() == '\r')) {
     message.remove_suffix(1);
   }
-  return std::string(message) + " (os error " + std::to_string(code) + ")";
+  std::string value = "(os error " + std::to_string(code) + ")";
+  // A code the system has no text for shows the code alone, without a stray leading blank.
+  return message.empty() ? value : std::string(message) + " " + value;
 }
 
 std::uint32_t hresult_from_win32(std::uint32_t code) { return 0x80070000u | (code & 0xFFFFu); }

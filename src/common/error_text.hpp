@@ -7,8 +7,8 @@
 
 namespace vorlane {
 
-// "<message without its trailing line break> (os error <code>)": file, folder, child-process
-// and environment failures.
+// "<message without its trailing line break> (os error <code>)", or only "(os error <code>)"
+// when the system has no message: file, folder, child-process and environment failures.
 std::string system_error_text(std::string_view system_message, std::uint32_t code);
 
 // "<message without trailing blanks and line breaks> (0x8007XXXX)", or only "(0x8007XXXX)"

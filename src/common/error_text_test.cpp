@@ -7,6 +7,7 @@ namespace {
 
 TEST(ErrorText, SystemFormDropsTheLineBreak) {
   EXPECT_EQ(system_error_text("Access denied.\r\n", 5), "Access denied. (os error 5)");
+  EXPECT_EQ(system_error_text("", 12345), "(os error 12345)");
 }
 
 TEST(ErrorText, WindowsFormShowsTheCodeAsHresult) {
