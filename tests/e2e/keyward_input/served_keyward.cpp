@@ -4,8 +4,7 @@
 
 #include <chrono>
 
-#include <nlohmann/json.hpp>
-
+#include "setup/record.hpp"
 #include "system/queries_win32.hpp"
 
 namespace vorlane::testing {
@@ -14,18 +13,6 @@ namespace {
 using namespace std::chrono_literals;
 
 constexpr auto client_deadline = 60s;
-
-std::string record_text(const std::string& sid, const std::string& gui_path) {
-  nlohmann::ordered_json record;
-  record["schema"] = 1;
-  record["protocol"] = 1;
-  record["version"] = "0.1.0";
-  record["userSid"] = sid;
-  record["guiPath"] = gui_path;
-  record["taskName"] = "Keyward (" + sid + ")";
-  record["installedAt"] = 1700000000;
-  return record.dump(2);
-}
 
 }  // namespace
 
@@ -47,8 +34,12 @@ std::expected<std::unique_ptr<ServedKeyward>, std::string> ServedKeyward::start(
   }
   const std::wstring users = program_files + L"\\Vorlane\\InputHelper\\users";
   create_directories(users);
-  if (!write_file(users + L"\\" + widen(*sid) + L".json",
-                  record_text(*sid, narrow(served->client_path_)))) {
+  const auto record = setup::serialize_record({.version = "0.1.0",
+                                                .user_sid = *sid,
+                                                .gui_path = narrow(served->client_path_),
+                                                .task_name = "Keyward (" + *sid + ")",
+                                                .installed_at = 1700000000});
+  if (!record || !write_file(users + L"\\" + widen(*sid) + L".json", *record)) {
     return std::unexpected(std::string("cannot write the setup record"));
   }
   const EnvChanges env{{L"ProgramFiles", program_files},

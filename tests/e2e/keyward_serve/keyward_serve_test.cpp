@@ -7,9 +7,8 @@
 
 #include <algorithm>
 
-#include <nlohmann/json.hpp>
-
 #include "tests/e2e/keyward_serve/keyward_e2e.hpp"
+#include "setup/record.hpp"
 #include "system/queries_win32.hpp"
 
 namespace vorlane {
@@ -39,15 +38,13 @@ class Serve : public ::testing::Test {
     ASSERT_TRUE(testing::copy_file(testing::bin_path(L"vorlane_client.exe"), client_path));
   }
   void write_record(const std::string& gui_path) {
-    nlohmann::ordered_json record;
-    record["schema"] = 1;
-    record["protocol"] = 1;
-    record["version"] = "0.1.0";
-    record["userSid"] = sid;
-    record["guiPath"] = gui_path;
-    record["taskName"] = "Keyward (" + sid + ")";
-    record["installedAt"] = 1700000000;
-    write_record_bytes(record.dump(2));
+    const auto record = setup::serialize_record({.version = "0.1.0",
+                                                  .user_sid = sid,
+                                                  .gui_path = gui_path,
+                                                  .task_name = "Keyward (" + sid + ")",
+                                                  .installed_at = 1700000000});
+    ASSERT_TRUE(record) << record.error();
+    write_record_bytes(*record);
   }
   void write_record_bytes(const std::string& bytes) {
     const std::wstring users = program_files / L"Vorlane\\InputHelper\\users";
