@@ -3,14 +3,10 @@
 #include <nlohmann/json.hpp>
 
 #include "common/cmdline.hpp"
+#include "setup/layout.hpp"
 
 namespace vorlane::entry {
 namespace {
-
-std::string join_path(std::string left, std::string_view right) {
-  if (!left.empty() && left.back() != '\\' && left.back() != '/') left.push_back('\\');
-  return left.append(right);
-}
 
 void write_run_outcome(EntryPlatform& platform, bool ok, std::string_view action,
                        std::string_view message) {
@@ -33,7 +29,8 @@ std::uint64_t unix_seconds(std::chrono::system_clock::time_point time) {
 }
 
 std::string run_outcome_path(const std::optional<std::string>& local_app_data) {
-  return join_path(join_path(local_app_data.value_or("."), outcome_folder), outcome_file_name);
+  return setup::join_path(setup::join_path(local_app_data.value_or("."), outcome_folder),
+                          outcome_file_name);
 }
 
 std::string run_outcome_bytes(bool ok, std::string_view action, std::string_view message,
