@@ -26,16 +26,13 @@
 
 #include "common/cmdline.hpp"
 #include "common/text.hpp"
+#include "common/win32/wide.hpp"
 
 namespace {
 
-std::wstring widen(const std::string& s) {
-  const std::u16string u = vorlane::utf8_to_utf16(s);
-  return {u.begin(), u.end()};
-}
-std::string narrow(std::wstring_view s) {
-  return vorlane::utf16_to_utf8(std::u16string_view(reinterpret_cast<const char16_t*>(s.data()), s.size()));
-}
+using vorlane::option_value;
+using vorlane::win32::to_utf8;
+using vorlane::win32::to_wide;
 
 std::wstring settings_dir() {
   wchar_t buffer[4096];
@@ -77,7 +74,7 @@ int fail(const std::string& text, int code = 1) {
 }
 
 std::wstring task_file(const std::wstring& dir, const std::string& name, const wchar_t* ext) {
-  std::wstring safe = widen(name);
+  std::wstring safe = to_wide(name);
   for (auto& c : safe) {
     if (wcschr(L"\\/:*?\"<>|", c)) c = L'_';
   }
@@ -139,7 +136,7 @@ std::optional<std::string> identity(HANDLE process) {
   DWORD length = 4096;
   if (!::QueryFullProcessImageNameW(process, 0, image, &length)) return std::nullopt;
   const std::uint64_t ticks = (static_cast<std::uint64_t>(created.dwHighDateTime) << 32) | created.dwLowDateTime;
-  return std::to_string(ticks) + "\n" + vorlane::ascii_lower(narrow(std::wstring_view(image, length)));
+  return std::to_string(ticks) + "\n" + vorlane::ascii_lower(to_utf8(std::wstring_view(image, length)));
 }
 
 int start_task(const std::wstring& dir, const std::string& name) {
@@ -148,8 +145,8 @@ int start_task(const std::wstring& dir, const std::string& name) {
   const std::string doc = definition_text(*bytes);
   const auto command = element(doc, "Command");
   if (!command) return fail("no command in the definition");
-  const std::wstring program = widen(*command);
-  std::wstring line = L"\"" + program + L"\" " + widen(element(doc, "Arguments").value_or(""));
+  const std::wstring program = to_wide(*command);
+  std::wstring line = L"\"" + program + L"\" " + to_wide(element(doc, "Arguments").value_or(""));
   STARTUPINFOW si{};
   si.cb = sizeof si;
   PROCESS_INFORMATION pi{};
@@ -187,10 +184,6 @@ void end_task(const std::wstring& dir, const std::string& name) {
   ::DeleteFileW(started_file.c_str());
 }
 
-std::optional<std::string> after(const std::vector<std::string>& words, const char* name) {
-  return vorlane::option_value(words, name);
-}
-
 bool has(const std::vector<std::string>& words, const char* name) {
   for (const auto& w : words) {
     if (w == name) return true;
@@ -206,32 +199,31 @@ int wmain() {
   ::CreateDirectoryW((dir + L"\\tasks").c_str(), nullptr);
 
   const wchar_t* raw = ::GetCommandLineW();
-  write_file(dir + L"\\log.txt", narrow(raw) + "\n", true);
+  write_file(dir + L"\\log.txt", to_utf8(raw) + "\n", true);
   wchar_t image[4096];
   const DWORD image_length = ::GetModuleFileNameW(nullptr, image, 4096);
-  write_file(dir + L"\\image.txt", narrow(std::wstring_view(image, image_length)) + "\n", true);
+  write_file(dir + L"\\image.txt", to_utf8(std::wstring_view(image, image_length)) + "\n", true);
 
-  const auto words = vorlane::split_command_line_utf8(
-      std::u16string_view(reinterpret_cast<const char16_t*>(raw), wcslen(raw)));
+  const auto words = vorlane::split_command_line_utf8(vorlane::win32::as_u16(raw));
   if (words.size() < 2) return fail("Invalid syntax.");
   std::string verb = vorlane::ascii_lower(words[1]);
   if (!verb.empty() && verb[0] == '/') verb.erase(0, 1);
 
-  if (const auto code = read_file(dir + L"\\" + widen(verb) + L".exit")) {
-    write_stream(STD_OUTPUT_HANDLE, read_file(dir + L"\\" + widen(verb) + L".stdout").value_or(""));
-    write_stream(STD_ERROR_HANDLE, read_file(dir + L"\\" + widen(verb) + L".stderr").value_or(""));
+  if (const auto code = read_file(dir + L"\\" + to_wide(verb) + L".exit")) {
+    write_stream(STD_OUTPUT_HANDLE, read_file(dir + L"\\" + to_wide(verb) + L".stdout").value_or(""));
+    write_stream(STD_ERROR_HANDLE, read_file(dir + L"\\" + to_wide(verb) + L".stderr").value_or(""));
     return static_cast<int>(parse_number(*code).value_or(1));
   }
 
-  const auto name = after(words, "/TN");
+  const auto name = option_value(words, "/TN");
   if (!name) return fail("Invalid syntax. Mandatory option '/TN' is missing.");
   const bool exists = read_file(task_file(dir, *name, L".xml")).has_value();
 
   if (verb == "create") {
-    const auto xml = after(words, "/XML");
+    const auto xml = option_value(words, "/XML");
     if (!xml) return fail("Invalid syntax.");
     if (exists && !has(words, "/F")) return fail("Cannot create a file when that file already exists.");
-    const auto bytes = read_file(widen(*xml));
+    const auto bytes = read_file(to_wide(*xml));
     if (!bytes) return fail("The system cannot find the file specified.");
     write_file(task_file(dir, *name, L".xml"), *bytes, false);
     write_stream(STD_OUTPUT_HANDLE, "SUCCESS: The scheduled task \"" + *name + "\" has successfully been created.\r\n");
