@@ -169,7 +169,7 @@ void SetupMachine::fail_schtasks(const std::wstring& verb, int code, const std::
 
 DWORD SetupMachine::running_helper_pid() const {
   const std::string pid =
-      read_file(double_dir() + L"\\tasks\\" + widen("Keyward (" + wine_sid + ")") + L".pid");
+      read_file(double_dir() + L"\\tasks\\" + widen(wine_task) + L".pid");
   if (pid.empty()) return 0;
   const DWORD value = std::stoul(pid);
   return process_running(value) ? value : 0;
