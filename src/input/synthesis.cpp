@@ -91,10 +91,7 @@ InputRecord key_release_record(KeyCode key) noexcept { return key_record(key, fa
 
 InputRecord button_release_record(std::uint8_t button) noexcept {
   // Any number outside 0..1 releases the right button.
-  const std::uint32_t release = button == 0   ? mouseeventf_leftup
-                                : button == 1 ? mouseeventf_middleup
-                                              : mouseeventf_rightup;
-  return mouse_record(0, 0, 0, release);
+  return mouse_record(0, 0, 0, button_flags[std::min<std::size_t>(button, 2)].release);
 }
 
 std::expected<void, std::string> send_inputs(InputSink& sink, InjectionProbe& probe,
