@@ -14,12 +14,8 @@
 namespace vorlane {
 namespace {
 
-using namespace std::chrono_literals;
+// The e2e helpers bring Child, RunResult, TempDir, widen and the chrono literals along.
 using namespace e2e;
-using testing::Child;
-using testing::RunResult;
-using testing::TempDir;
-using testing::widen;
 
 // --serve with a setup record in a throwaway Program Files folder.
 class Serve : public ::testing::Test {

@@ -11,12 +11,8 @@
 namespace vorlane {
 namespace {
 
-using namespace std::chrono_literals;
+// The e2e helpers bring Child, RunResult, TempDir, widen and the chrono literals along.
 using namespace e2e;
-using testing::Child;
-using testing::RunResult;
-using testing::TempDir;
-using testing::widen;
 
 class TestMode : public ::testing::Test {
  protected:
