@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <fstream>
 #include <sstream>
 
 #include "common/win32/wide.hpp"
@@ -58,12 +57,43 @@ std::wstring temp_root() {
   return path;
 }
 
+std::wstring temp_file(const wchar_t* stem) { return temp_root() + L"\\" + unique_name(stem) + L".txt"; }
+
 win32::unique_handle inheritable_file(const std::wstring& path, bool write) {
   SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
   return win32::unique_handle(::CreateFileW(
       path.c_str(), write ? GENERIC_WRITE : GENERIC_READ,
       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &sa,
       write ? CREATE_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+struct Launched {
+  win32::unique_handle process;  // empty when the program could not be started
+  DWORD pid = 0;
+  DWORD error = 0;
+};
+
+// Starts the program with the given standard handles, which it inherits, and the environment
+// changed as asked.
+Launched launch(const std::wstring& program, const std::vector<std::wstring>& args,
+                const EnvChanges& env, const std::wstring& workdir, HANDLE in, HANDLE out,
+                HANDLE err) {
+  STARTUPINFOW si{};
+  si.cb = sizeof si;
+  si.dwFlags = STARTF_USESTDHANDLES;
+  si.hStdInput = in;
+  si.hStdOutput = out;
+  si.hStdError = err;
+  PROCESS_INFORMATION pi{};
+  std::wstring line = command_line(program, args);
+  std::wstring block = environment_block(env);
+  if (!::CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, TRUE,
+                        CREATE_UNICODE_ENVIRONMENT | CREATE_NO_WINDOW, block.data(),
+                        workdir.empty() ? nullptr : workdir.c_str(), &si, &pi)) {
+    return {.error = ::GetLastError()};
+  }
+  ::CloseHandle(pi.hThread);
+  return {.process = win32::unique_handle(pi.hProcess), .pid = pi.dwProcessId};
 }
 
 }  // namespace
@@ -111,27 +141,13 @@ Child::~Child() {
 Child Child::start(const std::wstring& program, const std::vector<std::wstring>& args,
                    const EnvChanges& env, const std::wstring& workdir) {
   Child child;
-  child.out_path_ = temp_root() + L"\\" + unique_name(L"out-") + L".txt";
-  child.err_path_ = temp_root() + L"\\" + unique_name(L"err-") + L".txt";
+  child.out_path_ = temp_file(L"out-");
+  child.err_path_ = temp_file(L"err-");
   auto out = inheritable_file(child.out_path_, true);
   auto err = inheritable_file(child.err_path_, true);
-  STARTUPINFOW si{};
-  si.cb = sizeof si;
-  si.dwFlags = STARTF_USESTDHANDLES;
-  si.hStdInput = nullptr;
-  si.hStdOutput = out.get();
-  si.hStdError = err.get();
-  PROCESS_INFORMATION pi{};
-  std::wstring line = command_line(program, args);
-  std::wstring block = environment_block(env);
-  if (!::CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, TRUE,
-                        CREATE_UNICODE_ENVIRONMENT | CREATE_NO_WINDOW, block.data(),
-                        workdir.empty() ? nullptr : workdir.c_str(), &si, &pi)) {
-    return child;
-  }
-  ::CloseHandle(pi.hThread);
-  child.process_.reset(pi.hProcess);
-  child.pid_ = pi.dwProcessId;
+  Launched launched = launch(program, args, env, workdir, nullptr, out.get(), err.get());
+  child.process_ = std::move(launched.process);
+  child.pid_ = launched.pid;
   return child;
 }
 
@@ -164,33 +180,22 @@ RunResult run(const std::wstring& program, const std::vector<std::wstring>& args
   std::wstring in_path;
   win32::unique_handle in;
   if (!stdin_bytes.empty()) {
-    in_path = temp_root() + L"\\" + unique_name(L"in-") + L".txt";
+    in_path = temp_file(L"in-");
     write_file(in_path, stdin_bytes);
     in = inheritable_file(in_path, false);
   }
-  const std::wstring out_path = temp_root() + L"\\" + unique_name(L"out-") + L".txt";
-  const std::wstring err_path = temp_root() + L"\\" + unique_name(L"err-") + L".txt";
+  const std::wstring out_path = temp_file(L"out-");
+  const std::wstring err_path = temp_file(L"err-");
   {
     auto out = inheritable_file(out_path, true);
     auto err = inheritable_file(err_path, true);
-    STARTUPINFOW si{};
-    si.cb = sizeof si;
-    si.dwFlags = STARTF_USESTDHANDLES;
-    si.hStdInput = in.get();
-    si.hStdOutput = out.get();
-    si.hStdError = err.get();
-    PROCESS_INFORMATION pi{};
-    std::wstring line = command_line(program, args);
-    std::wstring block = environment_block(env);
-    if (!::CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, TRUE,
-                          CREATE_UNICODE_ENVIRONMENT | CREATE_NO_WINDOW, block.data(), nullptr,
-                          &si, &pi)) {
+    Launched launched = launch(program, args, env, {}, in.get(), out.get(), err.get());
+    if (!launched.process) {
       result.exit_code = static_cast<DWORD>(-1);
-      result.err = "CreateProcessW failed: " + std::to_string(::GetLastError());
+      result.err = "CreateProcessW failed: " + std::to_string(launched.error);
       return result;
     }
-    ::CloseHandle(pi.hThread);
-    win32::unique_handle process(pi.hProcess);
+    const win32::unique_handle process = std::move(launched.process);
     out.reset();
     err.reset();
     in.reset();
