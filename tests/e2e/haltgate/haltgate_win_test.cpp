@@ -254,11 +254,12 @@ TEST_F(HaltgateLocks, FileReleasedDuringTheFinalLoopLetsTheRunSucceed) {
 }
 
 TEST_F(HaltgateLocks, OtherExtensionsAreNeverOpened) {
-  for (const wchar_t* name : {L"\\a\\settings.json", L"\\a\\b\\old.exe.bak", L"\\.exe"}) {
+  const wchar_t* const names[] = {L"\\a\\settings.json", L"\\a\\b\\old.exe.bak", L"\\.exe"};
+  for (const wchar_t* name : names) {
     ASSERT_TRUE(write_file(inst.dir() + name, "x"));
   }
   std::vector<Child> holders;
-  for (const wchar_t* name : {L"\\a\\settings.json", L"\\a\\b\\old.exe.bak", L"\\.exe"}) {
+  for (const wchar_t* name : names) {
     holders.push_back(inst.start({L"--mode", L"none", L"--hold", inst.dir() + name}, holder_exe));
   }
   EXPECT_EQ(inst.haltgate({L"--timeout-ms", L"1000"}).exit_code, 0u);
