@@ -23,6 +23,9 @@ constexpr std::string_view other_listed_digest =
 constexpr std::string_view unlisted_digest =
     "3333333333333333333333333333333333333333333333333333333333333333";
 constexpr const char* install_dir = R"(C:\App)";
+// What the fake unlock check reports while a file is locked.
+constexpr const char* locked_error =
+    R"(C:\App\a\b\Tool.DLL is still in use or not writable: Sharing violation. (os error 32))";
 
 // Times below are run times: milliseconds since the fake clock's start.
 class FakeClock : public Clock {
@@ -163,8 +166,7 @@ class FakeSystem : public PreflightSystem {
     verify_times.push_back(clock_.elapsed());
     verified_dir = directory;
     if (locked_until && clock_.elapsed() < *locked_until) {
-      return std::unexpected(std::string(R"(C:\App\a\b\Tool.DLL is still in use or not writable: )"
-                                         "Sharing violation. (os error 32)"));
+      return std::unexpected(std::string(locked_error));
     }
     return {};
   }
@@ -402,14 +404,14 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(Preflight, LockedFilesAreLoggedEachAttemptUntilReleased) {
   system.locked_until = 350ms;
   ASSERT_TRUE(run().has_value());
-  const std::string locked = R"(C:\App\a\b\Tool.DLL is still in use or not writable: Sharing violation. (os error 32))";
+  const std::string locked = locked_error;
   EXPECT_EQ(lines, (std::vector<std::string>{begin_line, locked, locked, locked, locked, success_line}));
   EXPECT_EQ(system.verify_times, (std::vector<milliseconds>{0ms, 100ms, 200ms, 300ms, 400ms}));
 }
 
 TEST_F(Preflight, FilesStillLockedAtTheDeadlineFailWith12) {
   system.locked_until = 1h;
-  const std::string locked = R"(C:\App\a\b\Tool.DLL is still in use or not writable: Sharing violation. (os error 32))";
+  const std::string locked = locked_error;
   expect_failure(run(1000ms), 12, locked);
   EXPECT_EQ(clock.elapsed(), 1000ms);
   EXPECT_EQ(lines.size(), 11u);  // begin, then one line per attempt at 0, 100, ..., 900 ms
@@ -425,8 +427,7 @@ TEST_F(Preflight, WithoutVorlaneExeTheFilesAreVerifiedOnceAndNothingElseHappens)
 
   lines.clear();
   system.locked_until = 1h;
-  expect_failure(run(), 12,
-                 R"(C:\App\a\b\Tool.DLL is still in use or not writable: Sharing violation. (os error 32))");
+  expect_failure(run(), 12, locked_error);
   EXPECT_EQ(lines, std::vector<std::string>{begin_line});
   EXPECT_EQ(system.verify_times.size(), 2u);  // once per run, never retried
 }
