@@ -22,14 +22,9 @@ std::string icu_lower(const std::u16string& text) {
 }
 
 std::u16string utf16_of(char32_t cp) {
-  std::u16string s;
-  if (cp >= 0x10000) {
-    s.push_back(static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10)));
-    s.push_back(static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF)));
-  } else {
-    s.push_back(static_cast<char16_t>(cp));
-  }
-  return s;
+  std::string utf8;
+  append_utf8(utf8, cp);
+  return utf8_to_utf16(utf8);
 }
 
 TEST(LowercaseOracle, EveryCodePointMatchesIcu) {
