@@ -3,6 +3,7 @@
 #include <limits>
 
 #include "common/cmdline.hpp"
+#include "common/text.hpp"
 #include "constants.hpp"
 
 namespace vorlane::haltgate {
@@ -27,9 +28,8 @@ std::size_t root_length(std::string_view path) {
   if (path.size() >= 2 && is_separator(path[0]) && is_separator(path[1])) {
     if (path.size() >= 4 && (path[2] == '?' || path[2] == '.') && is_separator(path[3])) {
       const std::string_view rest = path.substr(4);
-      const bool unc = rest.size() >= 4 && (rest[0] == 'U' || rest[0] == 'u') &&
-                       (rest[1] == 'N' || rest[1] == 'n') && (rest[2] == 'C' || rest[2] == 'c') &&
-                       is_separator(rest[3]);
+      const bool unc =
+          rest.size() >= 4 && ascii_iequals(rest.substr(0, 3), "UNC") && is_separator(rest[3]);
       return unc ? skip_component(path, skip_component(path, 8)) : skip_component(path, 4);
     }
     return skip_component(path, skip_component(path, 2));  // \\server\share\ .
