@@ -243,7 +243,7 @@ std::expected<ProcessList, std::string> Win32PreflightSystem::find_installation_
     if (!::QueryFullProcessImageNameW(process.get(), 0, image.data(), &length)) {
       continue;
     }
-    const auto key = path_key(to_utf8(std::wstring_view(image.data(), length)));
+    const auto key = path_key_wide(std::wstring(image.data(), length));
     if (key && *key == target_key) {
       list.push_back(std::make_unique<Win32Process>(std::move(process), pid));
     }
