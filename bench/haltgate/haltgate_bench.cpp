@@ -16,40 +16,13 @@
 #include "common/win32/unique_handle.hpp"
 #include "common/win32/wide.hpp"
 #include "system_win32.hpp"
+#include "tests/support/win_process.hpp"
 
 namespace {
 
 using vorlane::win32::to_utf8;
-using vorlane::win32::to_wide;
 using vorlane::win32::unique_handle;
 using Clock = std::chrono::steady_clock;
-
-std::wstring temp_folder(const wchar_t* stem) {
-  wchar_t buffer[MAX_PATH + 1];
-  const DWORD n = ::GetTempPathW(MAX_PATH + 1, buffer);
-  std::wstring path(buffer, n);
-  path += stem + std::to_wstring(::GetCurrentProcessId());
-  ::CreateDirectoryW(path.c_str(), nullptr);
-  return path;
-}
-
-void remove_tree(const std::wstring& path) {
-  WIN32_FIND_DATAW data;
-  vorlane::win32::unique_find find(::FindFirstFileW((path + L"\\*").c_str(), &data));
-  if (find) {
-    do {
-      const std::wstring name = data.cFileName;
-      if (name == L"." || name == L"..") continue;
-      const std::wstring child = path + L"\\" + name;
-      if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-        remove_tree(child);
-      } else {
-        ::DeleteFileW(child.c_str());
-      }
-    } while (::FindNextFileW(find.get(), &data));
-  }
-  ::RemoveDirectoryW(path.c_str());
-}
 
 // files spread over folders three levels deep; every fourth file is .exe, .dll or .node.
 void generate_installation(const std::wstring& root, int files) {
@@ -66,9 +39,7 @@ void generate_installation(const std::wstring& root, int files) {
     }
     const wchar_t* extension = i % 4 == 0 ? executable[(i / 4) % 3] : other[i % 3];
     const std::wstring path = b + L"\\f" + std::to_wstring(i) + extension;
-    unique_handle file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-    DWORD written = 0;
-    ::WriteFile(file.get(), "MZ", 2, &written, nullptr);
+    vorlane::testing::write_file(path, "MZ");
   }
 }
 
@@ -114,7 +85,8 @@ double median_ms(int repeat, F&& run) {
 }
 
 void bench_unlock(int files, int repeat) {
-  const std::wstring root = temp_folder(L"haltgate-bench-tree-");
+  const vorlane::testing::TempDir tree;
+  const std::wstring& root = tree.path();
   generate_installation(root, files);
   vorlane::haltgate::win32::Win32PreflightSystem system;
   const std::string root_utf8 = to_utf8(root);
@@ -132,30 +104,21 @@ void bench_unlock(int files, int repeat) {
   const double v = verify[verify.size() / 2], p = plain[plain.size() / 2];
   std::printf("unlock: %d files (%d executable), median of %d\n", files, files / 4, repeat);
   std::printf("  verify_unlocked  %8.1f ms\n  plain walk       %8.1f ms\n  ratio            %8.2f\n", v, p, v / p);
-  remove_tree(root);
 }
 
 void bench_discovery(int extra, int repeat) {
-  const std::wstring dir = temp_folder(L"haltgate-bench-procs-");
-  wchar_t own[MAX_PATH];
-  const DWORD n = ::GetModuleFileNameW(nullptr, own, MAX_PATH);
-  std::wstring bin(own, n);
-  bin = bin.substr(0, bin.find_last_of(L'\\'));
-  const std::wstring standin = dir + L"\\other.exe";
-  ::CopyFileW((bin + L"\\vorlane_app.exe").c_str(), standin.c_str(), FALSE);
-  const std::wstring target = dir + L"\\Vorlane.exe";
-  ::CopyFileW((bin + L"\\vorlane_app.exe").c_str(), target.c_str(), FALSE);
+  const vorlane::testing::TempDir dir;
+  const std::wstring app = vorlane::testing::bin_path(L"vorlane_app.exe");
+  const std::wstring standin = dir / L"other.exe";
+  ::CopyFileW(app.c_str(), standin.c_str(), FALSE);
+  const std::wstring target = dir / L"Vorlane.exe";
+  ::CopyFileW(app.c_str(), target.c_str(), FALSE);
 
-  std::vector<unique_handle> children;
+  std::vector<vorlane::testing::Child> children;
   for (int i = 0; i < extra; ++i) {
-    std::wstring line = L"\"" + standin + L"\" --mode none --lifetime-ms 600000";
-    STARTUPINFOW si{};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi{};
-    if (::CreateProcessW(standin.c_str(), line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
-                         nullptr, &si, &pi)) {
-      ::CloseHandle(pi.hThread);
-      children.emplace_back(pi.hProcess);
+    auto child = vorlane::testing::Child::start(standin, {L"--mode", L"none", L"--lifetime-ms", L"600000"});
+    if (child.pid() != 0) {
+      children.push_back(std::move(child));
     }
   }
   ::Sleep(2000);  // let them all finish starting
@@ -175,13 +138,8 @@ void bench_discovery(int extra, int repeat) {
               children.size(), repeat);
   std::printf("  one enumeration  %8.1f ms\n  per process      %8.3f ms\n", ms, ms / static_cast<double>(examined));
 
-  for (auto& child : children) {
-    ::TerminateProcess(child.get(), 0);  // the benchmark's own children only
-    ::WaitForSingleObject(child.get(), 5000);
-  }
-  children.clear();
-  ::Sleep(500);
-  remove_tree(dir);
+  children.clear();  // ends the benchmark's own children
+  ::Sleep(500);  // before the folder with their programs is removed
 }
 
 }  // namespace
