@@ -50,8 +50,10 @@ ReadFailed failed(std::string_view text) { return ReadFailed{std::string(text)};
 
 std::expected<JsonValue, std::string> parse_frame(std::string_view line) {
   if (!is_valid_utf8(line)) return std::unexpected(std::string(framing::not_utf8_text));
-  // The parser would skip a byte-order mark silently; on the wire it is not part of JSON.
-  if (line.starts_with("\xEF\xBB\xBF") || !nesting_within_limit(line)) {
+  // The parser would skip a byte-order mark silently, and it takes a NUL byte for the end of
+  // the input and ignores what follows; neither can be part of a JSON text.
+  if (line.starts_with("\xEF\xBB\xBF") || line.find('\0') != std::string_view::npos ||
+      !nesting_within_limit(line)) {
     return std::unexpected(std::string(framing::not_json_text));
   }
   JsonValue value = JsonValue::parse(line.begin(), line.end(), nullptr, /*allow_exceptions=*/false);

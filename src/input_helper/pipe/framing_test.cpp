@@ -143,7 +143,11 @@ INSTANTIATE_TEST_SUITE_P(
         LineCase{"invalid_utf8_byte", "{\"a\":\"\xFF\"}", not_utf8},
         LineCase{"invalid_utf8_outside_json", "\xC3", not_utf8},
         LineCase{"utf8_encoded_surrogate", "\"\xED\xA0\x80\"", not_utf8},
-        LineCase{"escaped_lone_surrogate", "\"\\ud800\"", not_json}),
+        LineCase{"escaped_lone_surrogate", "\"\\ud800\"", not_json},
+        // The JSON library stops at a NUL byte; none may hide what follows it.
+        LineCase{"nul_then_trailing_bytes", std::string("{\"type\":\"status\"}\0garbage", 25), not_json},
+        LineCase{"number_then_nul", std::string("123\0", 4), not_json},
+        LineCase{"nul_inside_string", std::string("{\"a\":\"x\0y\"}", 11), not_json}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(FrameValue, NumbersKeepTheirFormAndTheLastDuplicateMemberWins) {
@@ -162,6 +166,11 @@ TEST_F(Framing, BadFrameIsConsumedSoTheNextFrameCanBeRead) {
   pipe.deliver("nope\n{}\n");
   EXPECT_EQ(expect_failure(), not_json);
   EXPECT_EQ(expect_message(), JsonValue::object());
+}
+
+TEST_F(Framing, AFrameWithANulByteIsNotJsonWhateverPrecedesIt) {
+  pipe.deliver(std::string("{\"type\":\"status\"}\0garbage\n", 26));
+  EXPECT_EQ(expect_failure(), not_json);
 }
 
 TEST_F(Framing, PipeFailuresEndTheRead) {
