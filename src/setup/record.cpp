@@ -113,6 +113,11 @@ std::expected<std::string, std::string> serialize_record(const HelperRecord& rec
 }
 
 std::expected<HelperRecord, std::string> parse_record(std::string_view bytes) {
+  // The parser takes a NUL byte for the end of the input and would ignore whatever follows it;
+  // JSON has no place for one, not even inside a string.
+  if (bytes.find('\0') != std::string_view::npos) {
+    return std::unexpected(std::string("holds a NUL byte"));
+  }
   // The parser keeps the last of two members with one name, so repetitions of the record's
   // own members are counted while parsing, at the top level only.
   std::array<int, members.size()> seen{};

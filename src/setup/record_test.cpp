@@ -52,9 +52,15 @@ TEST(RecordReader, ReadsBackWhatTheWriterWrote) {
 
 struct ReaderCase {
   const char* label;
-  const char* text;
+  std::string_view text;
   bool accepted;
 };
+
+// A literal with every byte up to its terminator, NUL bytes included.
+template <std::size_t N>
+constexpr std::string_view all_bytes(const char (&literal)[N]) {
+  return {literal, N - 1};
+}
 
 void PrintTo(const ReaderCase& c, std::ostream* os) { *os << c.label; }
 
@@ -116,6 +122,10 @@ INSTANTIATE_TEST_SUITE_P(
         ReaderCase{"array_with_wrong_type", "[" ARRAY_BEFORE_AT ",-5]", false},
         ReaderCase{"trailing_garbage", "{" MEMBERS_BEFORE_AT ",\"installedAt\":5}x", false},
         ReaderCase{"two_values", "{" MEMBERS_BEFORE_AT ",\"installedAt\":5}{}", false},
+        ReaderCase{"nul_after_object",
+                   all_bytes("{" MEMBERS_BEFORE_AT ",\"installedAt\":5}\0x"), false},
+        ReaderCase{"nul_then_white_space_only",
+                   all_bytes("{" MEMBERS_BEFORE_AT ",\"installedAt\":5}\0"), false},
         ReaderCase{"truncated", "{" MEMBERS_BEFORE_AT ",\"installedAt\":", false},
         ReaderCase{"not_utf8", "{" MEMBERS_BEFORE_AT ",\"installedAt\":5,\"n\":\"\xff\"}", false},
         ReaderCase{"a_string", "\"C:\\\\V\\\\Vorlane.exe\"", false},
