@@ -9,6 +9,7 @@ packages=(
   libgtest-dev googletest             # unit tests (native) and the gtest sources (cross)
   libbenchmark-dev                    # bench/
   clang-16 libclang-rt-16-dev         # libFuzzer
+  libsimdjson-dev libexpat1-dev       # oracles of the fuzz targets (fuzz build only)
   libicu-dev unicode-data             # lower-casing oracle and source data
 )
 missing=()
