@@ -3,6 +3,7 @@
 #include <nlohmann/json.hpp>
 
 #include "common/cmdline.hpp"
+#include "input_helper/serve/serve_texts.hpp"
 #include "setup/layout.hpp"
 
 namespace vorlane::entry {
@@ -10,8 +11,15 @@ namespace {
 
 void write_run_outcome(EntryPlatform& platform, bool ok, std::string_view action,
                        std::string_view message) {
-  platform.write_file(run_outcome_path(platform.local_app_data()),
-                      run_outcome_bytes(ok, action, message, unix_seconds(platform.now())));
+  const std::optional<std::string> local_app_data = platform.local_app_data();
+  const FileWrite written =
+      platform.write_file(local_app_data.value_or("."), run_outcome_tail(),
+                          run_outcome_bytes(ok, action, message, unix_seconds(platform.now())));
+  // Other write failures stay silent; a refused link is worth a line, as someone planted it.
+  if (written == FileWrite::refused) {
+    platform.write_error_line(std::string(serve_texts::log_prefix) + std::string(outcome_refused_text) +
+                              run_outcome_path(local_app_data) + "\n");
+  }
 }
 
 int report(EntryPlatform& platform, std::string_view action,
@@ -29,9 +37,10 @@ std::uint64_t unix_seconds(std::chrono::system_clock::time_point time) {
 }
 
 std::string run_outcome_path(const std::optional<std::string>& local_app_data) {
-  return setup::join_path(setup::join_path(local_app_data.value_or("."), outcome_folder),
-                          outcome_file_name);
+  return setup::join_path(local_app_data.value_or("."), run_outcome_tail());
 }
+
+std::string run_outcome_tail() { return setup::join_path(outcome_folder, outcome_file_name); }
 
 std::string run_outcome_bytes(bool ok, std::string_view action, std::string_view message,
                               std::uint64_t at) {

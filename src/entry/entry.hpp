@@ -15,9 +15,14 @@ inline constexpr std::string_view usage_text =
 inline constexpr std::string_view missing_gui_dir_text = "缺少 --gui-dir";
 inline constexpr std::string_view outcome_folder = "Vorlane";
 inline constexpr std::string_view outcome_file_name = "input-helper-setup.json";
+// Said on standard error, followed by the file's path, when the file is a planted link.
+inline constexpr std::string_view outcome_refused_text =
+    "运行结果文件不是其位置上的普通文件（可能是链接），未写入：";
 
 inline constexpr int exit_success = 0;
 inline constexpr int exit_failure = 1;
+
+enum class FileWrite { written, failed, refused };
 
 // What the entry hands over to, and the little it needs from the system.
 class EntryPlatform {
@@ -30,8 +35,13 @@ class EntryPlatform {
                                                           const std::optional<std::string>& user_sid) = 0;
   virtual std::expected<std::string, std::string> uninstall() = 0;
   virtual std::optional<std::string> local_app_data() = 0;
-  // Creates the missing parent folders and replaces the file; failures are ignored.
-  virtual void write_file(const std::string& path, const std::string& bytes) = 0;
+  // Creates the missing parent folders, then replaces the content of `folder` joined with `tail`
+  // unless the file proves not to be the plain file there (a link anywhere in `tail`): `folder`
+  // is the system's choice, `tail` may have been changed by any program of the user.
+  virtual FileWrite write_file(const std::string& folder, const std::string& tail,
+                               const std::string& bytes) = 0;
+  // One diagnostic line on standard error, line feed included.
+  virtual void write_error_line(std::string_view line) = 0;
   virtual std::chrono::system_clock::time_point now() = 0;
 };
 
@@ -39,6 +49,8 @@ class EntryPlatform {
 std::uint64_t unix_seconds(std::chrono::system_clock::time_point time);
 
 std::string run_outcome_path(const std::optional<std::string>& local_app_data);
+// The outcome file's path below the local application-data folder.
+std::string run_outcome_tail();
 std::string run_outcome_bytes(bool ok, std::string_view action, std::string_view message,
                               std::uint64_t at);
 

@@ -9,6 +9,8 @@ class FakePlatform final : public EntryPlatform {
  public:
   std::vector<std::string> calls;
   std::map<std::string, std::string> files;
+  std::vector<std::string> error_lines;
+  FileWrite write_result = FileWrite::written;
   std::optional<std::string> app_data = "C:\\Users\\u\\AppData\\Local";
   std::expected<std::string, std::string> install_result = "已启用";
   std::expected<std::string, std::string> uninstall_result = "已停用";
@@ -28,11 +30,16 @@ class FakePlatform final : public EntryPlatform {
     return uninstall_result;
   }
   std::optional<std::string> local_app_data() override { return app_data; }
-  void write_file(const std::string& path, const std::string& bytes) override { files[path] = bytes; }
+  FileWrite write_file(const std::string& folder, const std::string& tail, const std::string& bytes) override {
+    if (write_result == FileWrite::written) files[folder + "|" + tail] = bytes;
+    return write_result;
+  }
+  void write_error_line(std::string_view line) override { error_lines.emplace_back(line); }
   std::chrono::system_clock::time_point now() override { return clock; }
 };
 
-const std::string outcome_path = "C:\\Users\\u\\AppData\\Local\\Vorlane\\input-helper-setup.json";
+// The trusted folder and the part below it that must not be a link, as handed to write_file.
+const std::string outcome_path = "C:\\Users\\u\\AppData\\Local|Vorlane\\input-helper-setup.json";
 
 std::string outcome(bool ok, const std::string& action, const std::string& message) {
   return "{\n  \"schema\": 1,\n  \"ok\": " + std::string(ok ? "true" : "false") + ",\n  \"action\": \"" +
@@ -100,6 +107,26 @@ TEST(EntryFailures, InstallAndUninstallErrorsAreRecordedWithExitCodeOne) {
   EXPECT_EQ(platform.files[outcome_path], outcome(false, "install", "需要管理员权限"));
   EXPECT_EQ(run({"k", "--uninstall"}, platform), 1);
   EXPECT_EQ(platform.files[outcome_path], outcome(false, "uninstall", "无法读取当前用户 SID"));
+}
+
+TEST(RunOutcome, WithoutLocalAppDataTheWorkingFolderIsTheTrustedFolder) {
+  FakePlatform platform;
+  platform.app_data = std::nullopt;
+  EXPECT_EQ(run({"k"}, platform), 1);
+  EXPECT_EQ(platform.files.count(".|Vorlane\\input-helper-setup.json"), 1u);
+}
+
+TEST(RunOutcome, ARefusedLinkIsSaidOnceOnStandardErrorOtherFailuresStaySilent) {
+  FakePlatform platform;
+  platform.write_result = FileWrite::refused;
+  EXPECT_EQ(run({"k", "--uninstall"}, platform), 0);  // the outcome never changes the exit code
+  EXPECT_EQ(platform.error_lines,
+            std::vector<std::string>{"Keyward: 运行结果文件不是其位置上的普通文件（可能是链接），未写入："
+                                     "C:\\Users\\u\\AppData\\Local\\Vorlane\\input-helper-setup.json\n"});
+  platform.error_lines.clear();
+  platform.write_result = FileWrite::failed;
+  EXPECT_EQ(run({"k"}, platform), 1);
+  EXPECT_TRUE(platform.error_lines.empty());
 }
 
 TEST(RunOutcome, EscapesOnlyWhatJsonRequiresAndKeepsChineseRaw) {

@@ -1,9 +1,8 @@
 // Keyward: a GUI-subsystem program without windows; the entry only wires the system in.
 #include <windows.h>
 
-#include <filesystem>
-
 #include "common/cmdline.hpp"
+#include "common/win32/checked_file.hpp"
 #include "common/win32/unique_handle.hpp"
 #include "common/win32/wide.hpp"
 #include "entry/entry.hpp"
@@ -33,23 +32,36 @@ class EntryPlatformWin32 final : public entry::EntryPlatform {
     value.resize(length);
     return win32::to_utf8(value);
   }
-  void write_file(const std::string& path, const std::string& bytes) override {
-    const std::filesystem::path file(win32::to_wide(path));
-    std::error_code ignored;
-    std::filesystem::create_directories(file.parent_path(), ignored);
-    const win32::unique_handle handle(::CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr,
-                                                    CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!handle) return;
+  entry::FileWrite write_file(const std::string& folder, const std::string& tail,
+                              const std::string& bytes) override {
+    const std::wstring wide_folder = win32::to_wide(folder);
+    const std::wstring wide_tail = win32::to_wide(tail);
+    if (const auto parent = win32::split_full_path(wide_folder + L"\\" + wide_tail)) {
+      (void)win32::create_directories(parent->first);  // a failure shows at the open
+    }
+    auto opened = win32::open_checked_file(wide_folder, wide_tail, GENERIC_WRITE, 0);
+    if (!opened) return opened.error().refusal ? entry::FileWrite::refused : entry::FileWrite::failed;
+    const HANDLE file = opened->get();
+    // Emptied only now that it is known to be the file meant, so a longer old content goes too.
+    if (!::SetEndOfFile(file)) return entry::FileWrite::failed;
     std::size_t sent = 0;
     while (sent < bytes.size()) {
       DWORD wrote = 0;
-      if (!::WriteFile(handle.get(), bytes.data() + sent, static_cast<DWORD>(bytes.size() - sent),
-                       &wrote, nullptr) ||
+      if (!::WriteFile(file, bytes.data() + sent, static_cast<DWORD>(bytes.size() - sent), &wrote,
+                       nullptr) ||
           wrote == 0) {
-        return;
+        return entry::FileWrite::failed;
       }
       sent += wrote;
     }
+    return entry::FileWrite::written;
+  }
+  // Bytes as given, so the line ends in "\n" alone; without an error stream the line is lost.
+  void write_error_line(std::string_view line) override {
+    const HANDLE stream = ::GetStdHandle(STD_ERROR_HANDLE);
+    if (stream == nullptr || stream == INVALID_HANDLE_VALUE) return;
+    DWORD written = 0;
+    ::WriteFile(stream, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
   }
   std::chrono::system_clock::time_point now() override { return std::chrono::system_clock::now(); }
 };
@@ -57,6 +69,8 @@ class EntryPlatformWin32 final : public entry::EntryPlatform {
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+  // Libraries loaded later come from the system folder only, never from beside the program.
+  ::SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
   EntryPlatformWin32 platform;
   return entry::run(split_command_line_utf8(win32::as_u16(::GetCommandLineW())), platform);
 }

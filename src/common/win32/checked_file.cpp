@@ -1,0 +1,158 @@
+#include "common/win32/checked_file.hpp"
+
+#include "common/win32/wide.hpp"
+
+namespace vorlane::win32 {
+namespace {
+
+constexpr DWORD share_all = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+// Not in the MinGW-w64 headers: the per-folder flag that makes names in it keep their case.
+constexpr ULONG case_sensitive_dir_flag = 0x00000001;
+// A link at the name is opened itself rather than followed.
+constexpr DWORD open_flags = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT;
+
+bool is_separator(wchar_t unit) { return unit == L'\\' || unit == L'/'; }
+
+std::wstring join(std::wstring_view folder, std::wstring_view tail) {
+  std::wstring joined(folder);
+  if (joined.empty() || !is_separator(joined.back())) joined.push_back(L'\\');
+  joined.append(tail);
+  return joined;
+}
+
+// "C:" alone names the drive's current folder, not its root.
+std::wstring parent_folder(std::wstring_view path, std::size_t cut) {
+  std::wstring folder(path.substr(0, cut));
+  if (folder.empty() || folder.back() == L':') folder.push_back(L'\\');
+  return folder;
+}
+
+bool is_directory(const std::wstring& path) {
+  const DWORD attributes = ::GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+std::optional<std::wstring> final_path(HANDLE handle) {
+  std::wstring buffer(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD length =
+        ::GetFinalPathNameByHandleW(handle, buffer.data(), static_cast<DWORD>(buffer.size()), 0);
+    if (length == 0) return std::nullopt;
+    if (length < buffer.size()) {
+      buffer.resize(length);
+      return buffer;
+    }
+    buffer.resize(length);  // the size asked for, terminator included
+  }
+}
+
+// Win32 names ignore letter case unless the folder was made case-sensitive; a system that cannot
+// tell has no such folders.
+NameCase name_case_in(HANDLE folder) {
+  FILE_CASE_SENSITIVE_INFO info{};
+  if (::GetFileInformationByHandleEx(folder, FileCaseSensitiveInfo, &info, sizeof info) &&
+      (info.Flags & case_sensitive_dir_flag) != 0) {
+    return NameCase::sensitive;
+  }
+  return NameCase::insensitive;
+}
+
+std::optional<OpenedFileFacts> read_facts(HANDLE file) {
+  FILE_ATTRIBUTE_TAG_INFO tag{};
+  if (!::GetFileInformationByHandleEx(file, FileAttributeTagInfo, &tag, sizeof tag)) return std::nullopt;
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!::GetFileInformationByHandle(file, &info)) return std::nullopt;
+  const auto path = final_path(file);
+  if (!path) return std::nullopt;
+  return OpenedFileFacts{
+      .reparse_point = (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 || tag.ReparseTag != 0,
+      .directory = (tag.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0,
+      .link_count = info.nNumberOfLinks,
+      .final_path = std::u16string(as_u16(*path)),
+  };
+}
+
+// Through the handle, so the name cannot be swapped for another file in between.
+void delete_on_close(HANDLE file) {
+  FILE_DISPOSITION_INFO disposition{TRUE};
+  ::SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition);
+}
+
+std::unexpected<CheckedOpenFailure> failure(DWORD error, std::optional<FileRefusal> refusal = std::nullopt) {
+  return std::unexpected(CheckedOpenFailure{.error = error, .refusal = refusal});
+}
+
+}  // namespace
+
+std::expected<unique_handle, CheckedOpenFailure> open_checked_file(std::wstring_view trusted_folder,
+                                                                   std::wstring_view tail,
+                                                                   DWORD access, DWORD share) {
+  const std::wstring folder(trusted_folder);
+  const unique_handle folder_handle(::CreateFileW(folder.c_str(), 0, share_all, nullptr, OPEN_EXISTING,
+                                                  FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (!folder_handle) return failure(::GetLastError());
+  const auto folder_final = final_path(folder_handle.get());
+  if (!folder_final) return failure(::GetLastError());
+
+  const std::wstring path = join(folder, tail);
+  access |= FILE_READ_ATTRIBUTES;
+  unique_handle file;
+  bool created = false;
+  // Never truncating on open: nothing is changed before the checks. A second round covers a file
+  // another run created in between; a name that exists yet cannot be opened is a link naming
+  // nothing, which CREATE_NEW refuses to follow.
+  for (int round = 0; !file; ++round) {
+    file.reset(::CreateFileW(path.c_str(), access, share, nullptr, OPEN_EXISTING, open_flags, nullptr));
+    if (file) break;
+    DWORD error = ::GetLastError();
+    if (error != ERROR_FILE_NOT_FOUND) return failure(error);
+    file.reset(::CreateFileW(path.c_str(), access | DELETE, share, nullptr, CREATE_NEW, open_flags, nullptr));
+    if (file) {
+      created = true;
+      break;
+    }
+    error = ::GetLastError();
+    if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return failure(error);
+    if (round == 1) return failure(error, FileRefusal::dangling_link);
+  }
+
+  const auto facts = read_facts(file.get());
+  if (!facts) {
+    const DWORD error = ::GetLastError();
+    if (created) delete_on_close(file.get());
+    return failure(error);
+  }
+  const std::u16string expected = expected_final_path(as_u16(*folder_final), as_u16(tail));
+  if (const auto refusal = refuse_opened_file(*facts, expected, name_case_in(folder_handle.get()))) {
+    if (created) delete_on_close(file.get());
+    return failure(0, refusal);
+  }
+  return file;
+}
+
+std::optional<std::pair<std::wstring, std::wstring>> split_full_path(std::wstring_view path) {
+  const std::wstring input(path);
+  const DWORD needed = ::GetFullPathNameW(input.c_str(), 0, nullptr, nullptr);
+  if (needed == 0) return std::nullopt;
+  std::wstring full(needed, L'\0');
+  const DWORD length = ::GetFullPathNameW(input.c_str(), needed, full.data(), nullptr);
+  if (length == 0 || length >= needed) return std::nullopt;
+  full.resize(length);
+  const std::size_t cut = full.find_last_of(L"\\/");
+  if (cut == std::wstring::npos || cut + 1 == full.size()) return std::nullopt;
+  return std::pair{parent_folder(full, cut), full.substr(cut + 1)};
+}
+
+bool create_directories(std::wstring_view folder) {
+  const std::wstring path(folder);
+  if (path.empty() || is_directory(path)) return !path.empty();
+  const std::size_t cut = path.find_last_of(L"\\/");
+  if (cut != std::wstring::npos && cut > 0) {
+    const std::wstring parent = parent_folder(path, cut);
+    if (parent.size() < path.size()) create_directories(parent);
+  }
+  // An existing folder is fine, even one this user may not create in.
+  return ::CreateDirectoryW(path.c_str(), nullptr) || is_directory(path);
+}
+
+}  // namespace vorlane::win32
