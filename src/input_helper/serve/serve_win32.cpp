@@ -4,6 +4,7 @@
 
 #include "common/win32/unique_handle.hpp"
 #include "input/send_input_controller_win32.hpp"
+#include "input_helper/pipe/waitable_clock_win32.hpp"
 #include "input_helper/serve/pipe_endpoint_win32.hpp"
 #include "input_helper/serve/serve.hpp"
 #include "setup/setup_win32.hpp"
@@ -57,7 +58,7 @@ class StandardErrorLog final : public LogSink {
 std::string run_serve(bool test_mode, const std::optional<std::string>& pipe_override) {
   PipeEndpointWin32 endpoint;
   SystemQueriesWin32 queries;
-  SteadyClock clock;
+  WaitableTimerClock clock;  // the 10 ms poll sleeps 10 ms, not a 15.6 ms timer tick
   StandardErrorLog log;
   ServeDeps deps{endpoint, queries, clock, log,
                  [](const std::string& user_sid) -> std::expected<std::string, std::string> {

@@ -1,0 +1,26 @@
+#include "input_helper/pipe/waitable_clock_win32.hpp"
+
+namespace vorlane::win32 {
+
+WaitableTimerClock::WaitableTimerClock(DWORD timer_flags)
+    : timer_(::CreateWaitableTimerExW(nullptr, nullptr, timer_flags, TIMER_ALL_ACCESS)) {}
+
+std::chrono::steady_clock::time_point WaitableTimerClock::now() {
+  return std::chrono::steady_clock::now();
+}
+
+void WaitableTimerClock::sleep(std::chrono::milliseconds duration) {
+  if (duration.count() <= 0) return;
+  if (timer_) {
+    // Negative: relative to now, in 100 ns units.
+    LARGE_INTEGER due{};
+    due.QuadPart = -static_cast<LONGLONG>(duration.count()) * 10'000;
+    if (::SetWaitableTimer(timer_.get(), &due, 0, nullptr, nullptr, FALSE) &&
+        ::WaitForSingleObject(timer_.get(), INFINITE) == WAIT_OBJECT_0) {
+      return;
+    }
+  }
+  ::Sleep(static_cast<DWORD>(duration.count()));
+}
+
+}  // namespace vorlane::win32
