@@ -1,5 +1,7 @@
 #include "setup/schtasks.hpp"
 
+#include <algorithm>
+
 #include "common/text.hpp"
 #include "setup/texts.hpp"
 
@@ -43,6 +45,13 @@ std::string trim_white_space(std::string_view text) {
   return std::string(text);
 }
 
+SchtasksRun timed_out_run(std::chrono::seconds limit) {
+  std::string text(texts::schtasks_timed_out_head);
+  text += std::to_string(limit.count());
+  text += texts::schtasks_timed_out_tail;
+  return {.start_error = std::move(text)};
+}
+
 std::expected<void, std::string> schtasks_outcome(const std::vector<std::string>& args,
                                                   const SchtasksRun& run) {
   if (run.start_error) {
@@ -66,6 +75,27 @@ std::expected<void, std::string> schtasks_outcome(const std::vector<std::string>
 }
 
 bool task_exists(const SchtasksRun& query) { return !query.start_error && query.exit_code == 0; }
+
+bool drain_output(ChildOutput& pipe, std::string& bytes) {
+  const auto available = pipe.available();
+  if (!available) {
+    return false;
+  }
+  std::size_t left = *available;
+  char chunk[16384];
+  while (left > 0) {
+    const std::size_t asked = std::min(left, sizeof chunk);
+    const auto got = pipe.read(std::span(chunk, asked));
+    // Asking again after a read that brought nothing would spin for ever.
+    if (!got || *got == 0) {
+      return false;
+    }
+    const std::size_t taken = std::min<std::size_t>(*got, asked);
+    bytes.append(chunk, taken);
+    left -= taken;
+  }
+  return true;
+}
 
 std::string quote_argument(std::string_view arg) {
   if (!arg.empty() && arg.find_first_of(" \t\"") == std::string_view::npos) {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace vorlane::setup {
 namespace {
 
@@ -53,14 +55,93 @@ INSTANTIATE_TEST_SUITE_P(
                     create_prefix + "\uFFFD\uFFFD\uFFFD\uFFFD: x"},
         OutcomeCase{"unicode_blanks_trimmed",
                     {.exit_code = 1, .err = "\u3000错误：拒绝访问。\u00A0\n"},
-                    create_prefix + "错误：拒绝访问。"}),
+                    create_prefix + "错误：拒绝访问。"},
+        OutcomeCase{"ended_at_the_limit", timed_out_run(schtasks_time_limit),
+                    "无法运行 schtasks：schtasks 在 120 秒内没有结束"},
+        OutcomeCase{"ended_at_a_short_limit", timed_out_run(std::chrono::seconds(1)),
+                    "无法运行 schtasks：schtasks 在 1 秒内没有结束"}),
     [](const auto& info) { return std::string(info.param.label); });
 
 TEST(SchtasksQuery, OnlyAStartedRunWithExitZeroMeansTheTaskExists) {
   EXPECT_TRUE(task_exists({.exit_code = 0}));
   EXPECT_FALSE(task_exists({.exit_code = 1}));
   EXPECT_FALSE(task_exists({.start_error = "File not found. (os error 2)"}));
+  EXPECT_FALSE(task_exists(timed_out_run(schtasks_time_limit)));
 }
+
+// A pipe holding `pending`; each read gives at most `max_read` bytes, and `refill` is written
+// again after every read, as by a child that never stops.
+struct PipeScript {
+  std::string pending{};
+  std::size_t max_read = 5;
+  std::string refill{};
+  bool broken = false;
+  bool read_fails = false;
+  bool reads_nothing = false;
+};
+
+class FakeOutput final : public ChildOutput {
+ public:
+  explicit FakeOutput(PipeScript script) : script_(std::move(script)) {}
+  int reads() const { return reads_; }
+
+  std::optional<std::uint32_t> available() override {
+    if (script_.broken) return std::nullopt;
+    return static_cast<std::uint32_t>(script_.pending.size());
+  }
+  std::optional<std::uint32_t> read(std::span<char> buffer) override {
+    ++reads_;
+    if (script_.read_fails) return std::nullopt;
+    if (script_.reads_nothing) return 0;
+    std::string& pending = script_.pending;
+    const std::size_t n = std::min({buffer.size(), script_.max_read, pending.size()});
+    pending.copy(buffer.data(), n);
+    pending.erase(0, n);
+    pending += script_.refill;
+    return static_cast<std::uint32_t>(n);
+  }
+
+ private:
+  PipeScript script_;
+  int reads_ = 0;
+};
+
+struct DrainCase {
+  const char* label;
+  PipeScript pipe;
+  bool open;
+  std::string taken;
+  int reads;
+};
+
+void PrintTo(const DrainCase& c, std::ostream* os) { *os << c.label; }
+
+class DrainOutput : public ::testing::TestWithParam<DrainCase> {};
+
+TEST_P(DrainOutput, TakesOneLookAndStopsOnAClosedPipe) {
+  FakeOutput pipe(GetParam().pipe);
+  std::string bytes = "before|";
+  EXPECT_EQ(drain_output(pipe, bytes), GetParam().open);
+  EXPECT_EQ(bytes, "before|" + GetParam().taken);
+  EXPECT_EQ(pipe.reads(), GetParam().reads);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Runner, DrainOutput,
+    ::testing::Values(
+        DrainCase{"empty_stays_open", {}, true, "", 0},
+        DrainCase{"short_reads_collect_all", {.pending = "ERROR: denied\r\n"}, true,
+                  "ERROR: denied\r\n", 3},
+        DrainCase{"beyond_one_chunk",
+                  {.pending = std::string(40000, 'x'), .max_read = 1 << 20}, true,
+                  std::string(40000, 'x'), 3},
+        DrainCase{"broken", {.pending = "lost", .broken = true}, false, "", 0},
+        DrainCase{"failed_read", {.pending = "lost", .read_fails = true}, false, "", 1},
+        DrainCase{"reported_bytes_never_come", {.pending = "stuck", .reads_nothing = true}, false,
+                  "", 1},
+        DrainCase{"endless_writer_waits_for_the_next_look",
+                  {.pending = "12345678", .max_read = 8, .refill = "more"}, true, "12345678", 1}),
+    [](const auto& info) { return std::string(info.param.label); });
 
 struct QuoteCase {
   const char* in;

@@ -21,6 +21,9 @@ inline constexpr std::string_view uninstall_succeeded = "已移除管理员控�
 inline constexpr std::string_view uninstall_needs_admin = "移除管理员控制需要管理员权限";
 inline constexpr std::string_view schtasks_not_started = "无法运行 schtasks：";
 inline constexpr std::string_view schtasks_failed = " 失败：";
+// Around the limit in seconds: "schtasks 在 120 秒内没有结束".
+inline constexpr std::string_view schtasks_timed_out_head = "schtasks 在 ";
+inline constexpr std::string_view schtasks_timed_out_tail = " 秒内没有结束";
 }  // namespace texts
 
 inline constexpr std::string_view gui_program_name = "Vorlane.exe";
