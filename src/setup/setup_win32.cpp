@@ -8,6 +8,7 @@
 #include "common/win32/unique_handle.hpp"
 #include "common/win32/wide.hpp"
 #include "setup/procedures.hpp"
+#include "setup/schtasks_runner_win32.hpp"
 #include "system/queries_win32.hpp"
 
 namespace vorlane::setup::win32 {
@@ -21,8 +22,6 @@ using vorlane::win32::unique_handle;
 
 // A record is a few hundred bytes; anything far larger is not one.
 constexpr DWORD max_record_bytes = 1 << 20;
-// How long the schtasks runner sleeps between looks at the child's pipes.
-constexpr DWORD output_poll_ms = 10;
 // 100-ns intervals between 1601-01-01 and 1970-01-01.
 constexpr ULONGLONG unix_epoch_in_filetime = 116444736000000000ULL;
 
@@ -97,40 +96,6 @@ DWORD create_directory_tree(std::wstring path) {
     }
   }
   return is_directory(path) ? ERROR_SUCCESS : error;
-}
-
-std::expected<std::wstring, std::string> system_directory() {
-  std::vector<wchar_t> buffer(MAX_PATH);
-  for (;;) {
-    const UINT length = ::GetSystemDirectoryW(buffer.data(), static_cast<UINT>(buffer.size()));
-    if (length == 0) {
-      return std::unexpected(last_system_error_text());
-    }
-    if (length < buffer.size()) {
-      return std::wstring(buffer.data(), length);
-    }
-    buffer.resize(length);
-  }
-}
-
-// Moves whatever the pipe holds now into `bytes`; false once the writer has gone and the pipe
-// is drained.
-bool drain_pipe(HANDLE pipe, std::string& bytes) {
-  for (;;) {
-    DWORD available = 0;
-    if (!::PeekNamedPipe(pipe, nullptr, 0, nullptr, &available, nullptr)) {
-      return false;
-    }
-    if (available == 0) {
-      return true;
-    }
-    char chunk[4096];
-    DWORD got = 0;
-    if (!::ReadFile(pipe, chunk, std::min<DWORD>(available, sizeof chunk), &got, nullptr)) {
-      return false;
-    }
-    bytes.append(chunk, got);
-  }
 }
 
 class Win32SetupPlatform final : public SetupPlatform {
@@ -261,69 +226,7 @@ class Win32SetupPlatform final : public SetupPlatform {
   }
 
   SchtasksRun run_schtasks(const std::vector<std::string>& args) override {
-    SchtasksRun run;
-    // Only the system's own tool: an elevated process must never start a schtasks.exe that
-    // was planted in the working folder or beside the program.
-    const auto system_dir = system_directory();
-    if (!system_dir) {
-      run.start_error = system_dir.error();
-      return run;
-    }
-    const std::wstring program = *system_dir + L"\\schtasks.exe";
-    std::wstring line = to_wide(command_line(to_utf8(program), args));
-
-    SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
-    unique_handle out_read, out_write, err_read, err_write;
-    if (!::CreatePipe(out_read.put(), out_write.put(), &inheritable, 0) ||
-        !::CreatePipe(err_read.put(), err_write.put(), &inheritable, 0) ||
-        !::SetHandleInformation(out_read.get(), HANDLE_FLAG_INHERIT, 0) ||
-        !::SetHandleInformation(err_read.get(), HANDLE_FLAG_INHERIT, 0)) {
-      run.start_error = last_system_error_text();
-      return run;
-    }
-    unique_handle no_input(::CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                         &inheritable, OPEN_EXISTING, 0, nullptr));
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = no_input.get();
-    startup.hStdOutput = out_write.get();
-    startup.hStdError = err_write.get();
-    PROCESS_INFORMATION started{};
-    if (!::CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, TRUE,
-                          CREATE_NO_WINDOW | CREATE_UNICODE_ENVIRONMENT, nullptr, nullptr,
-                          &startup, &started)) {
-      run.start_error = last_system_error_text();
-      return run;
-    }
-    unique_handle process(started.hProcess);
-    unique_handle thread(started.hThread);
-    // Only the child may hold the write ends now, so the pipes break when it ends.
-    out_write.reset();
-    err_write.reset();
-    no_input.reset();
-
-    // Single-threaded: both pipes are emptied in turn while waiting, so a child that fills
-    // one of them never blocks.
-    bool out_open = true, err_open = true;
-    for (;;) {
-      if (out_open) out_open = drain_pipe(out_read.get(), run.out);
-      if (err_open) err_open = drain_pipe(err_read.get(), run.err);
-      if (::WaitForSingleObject(process.get(), out_open || err_open ? output_poll_ms : INFINITE) !=
-          WAIT_TIMEOUT) {
-        break;
-      }
-    }
-    // What the child wrote before it ended is still in the pipes.
-    if (out_open) drain_pipe(out_read.get(), run.out);
-    if (err_open) drain_pipe(err_read.get(), run.err);
-    DWORD exit_code = 0;
-    if (!::GetExitCodeProcess(process.get(), &exit_code)) {
-      run.start_error = last_system_error_text();
-      return run;
-    }
-    run.exit_code = exit_code;
-    return run;
+    return vorlane::setup::win32::run_schtasks(args);
   }
 
   void sleep(std::chrono::milliseconds pause) override {
