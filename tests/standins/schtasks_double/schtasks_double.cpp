@@ -3,6 +3,14 @@
 // Settings folder: %SCHTASKS_DOUBLE_DIR%, or C:\schtasks-double when that is not set.
 //   log.txt           one line per run: the command line exactly as received (UTF-8)
 //   image.txt         one line per run: the path of the program that ran
+//   cwd.txt           one line per run: the working folder it started in
+//   pid.txt           one line per run: its process id
+//   handles.txt       when present, decimal handle values; every run checks each in itself and
+//                     appends "<value> invalid", "<value> valid" or "<value> valid inheritable"
+//                     to handles-seen.txt
+//   stdin.read        when present, the run reads its standard input to the end and appends
+//                     "<file type> <bytes read>" (or "<file type> error <code>") to stdin-seen.txt
+//   <verb>.sleep      when present, the run sleeps that many milliseconds before its work
 //   <verb>.exit       when present (verb lower-case without "/", e.g. "create"), the run only
 //   <verb>.stdout     writes these two files' bytes to its output streams and exits with the
 //   <verb>.stderr     decimal code in <verb>.exit, without touching the table
@@ -18,6 +26,7 @@
 // /Delete /TN n /F           removes the task (a running instance goes on)
 #include <windows.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cstdint>
 #include <optional>
@@ -184,6 +193,46 @@ void end_task(const std::wstring& dir, const std::string& name) {
   ::DeleteFileW(started_file.c_str());
 }
 
+// Which of the handle values in `listed` name an open handle in this process.
+std::string check_handles(const std::string& listed) {
+  std::string seen;
+  std::size_t at = 0;
+  while ((at = listed.find_first_of("0123456789", at)) != std::string::npos) {
+    const std::size_t end = std::min(listed.find_first_not_of("0123456789", at), listed.size());
+    const std::string value = listed.substr(at, end - at);
+    at = end;
+    const auto number = parse_number(value);
+    if (!number) continue;
+    DWORD flags = 0;
+    const HANDLE handle = reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(*number));
+    if (!::GetHandleInformation(handle, &flags)) {
+      seen += value + " invalid\n";
+    } else {
+      seen += value + ((flags & HANDLE_FLAG_INHERIT) != 0 ? " valid inheritable\n" : " valid\n");
+    }
+  }
+  return seen;
+}
+
+std::string read_standard_input() {
+  const HANDLE in = ::GetStdHandle(STD_INPUT_HANDLE);
+  const std::string type = std::to_string(::GetFileType(in));
+  std::size_t total = 0;
+  char chunk[4096];
+  for (;;) {
+    DWORD got = 0;
+    if (!::ReadFile(in, chunk, sizeof chunk, &got, nullptr)) {
+      const DWORD error = ::GetLastError();
+      // A pipe whose writer has gone ends this way rather than with 0 bytes.
+      if (error == ERROR_BROKEN_PIPE) break;
+      return type + " error " + std::to_string(error) + "\n";
+    }
+    if (got == 0) break;
+    total += got;
+  }
+  return type + " " + std::to_string(total) + "\n";
+}
+
 bool has(const std::vector<std::string>& words, const char* name) {
   for (const auto& w : words) {
     if (w == name) return true;
@@ -195,6 +244,10 @@ bool has(const std::vector<std::string>& words, const char* name) {
 
 int wmain() {
   const std::wstring dir = settings_dir();
+  // Checked first, while this run holds nothing of its own open that could take a value.
+  if (const auto listed = read_file(dir + L"\\handles.txt")) {
+    write_file(dir + L"\\handles-seen.txt", check_handles(*listed), true);
+  }
   ::CreateDirectoryW(dir.c_str(), nullptr);
   ::CreateDirectoryW((dir + L"\\tasks").c_str(), nullptr);
 
@@ -203,11 +256,21 @@ int wmain() {
   wchar_t image[4096];
   const DWORD image_length = ::GetModuleFileNameW(nullptr, image, 4096);
   write_file(dir + L"\\image.txt", to_utf8(std::wstring_view(image, image_length)) + "\n", true);
+  wchar_t cwd[4096];
+  const DWORD cwd_length = ::GetCurrentDirectoryW(4096, cwd);
+  write_file(dir + L"\\cwd.txt", to_utf8(std::wstring_view(cwd, cwd_length)) + "\n", true);
+  write_file(dir + L"\\pid.txt", std::to_string(::GetCurrentProcessId()) + "\n", true);
+  if (read_file(dir + L"\\stdin.read")) {
+    write_file(dir + L"\\stdin-seen.txt", read_standard_input(), true);
+  }
 
   const auto words = vorlane::split_command_line_utf8(vorlane::win32::as_u16(raw));
   if (words.size() < 2) return fail("Invalid syntax.");
   std::string verb = vorlane::ascii_lower(words[1]);
   if (!verb.empty() && verb[0] == '/') verb.erase(0, 1);
+  if (const auto pause = read_file(dir + L"\\" + to_wide(verb) + L".sleep")) {
+    ::Sleep(parse_number(*pause).value_or(0));
+  }
 
   if (const auto code = read_file(dir + L"\\" + to_wide(verb) + L".exit")) {
     write_stream(STD_OUTPUT_HANDLE, read_file(dir + L"\\" + to_wide(verb) + L".stdout").value_or(""));
