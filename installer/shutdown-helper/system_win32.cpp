@@ -5,9 +5,11 @@
 #include <psapi.h>
 
 #include <array>
+#include <span>
 #include <vector>
 
 #include "common/cmdline.hpp"
+#include "common/win32/checked_file.hpp"
 #include "common/win32/system_error.hpp"
 #include "common/win32/unique_handle.hpp"
 #include "common/win32/wide.hpp"
@@ -26,12 +28,70 @@ using vorlane::win32::to_wide;
 using vorlane::win32::unique_find;
 using vorlane::win32::unique_handle;
 
-void close_algorithm(BCRYPT_ALG_HANDLE h) noexcept { ::BCryptCloseAlgorithmProvider(h, 0); }
-void destroy_hash(BCRYPT_HASH_HANDLE h) noexcept { ::BCryptDestroyHash(h); }
-using unique_algorithm = vorlane::win32::unique_resource<BCRYPT_ALG_HANDLE, close_algorithm,
-                                                        vorlane::win32::detail::null_value<BCRYPT_ALG_HANDLE>>;
-using unique_hash = vorlane::win32::unique_resource<BCRYPT_HASH_HANDLE, destroy_hash,
-                                                   vorlane::win32::detail::null_value<BCRYPT_HASH_HANDLE>>;
+// bcrypt.dll is no KnownDLL: imported at load time, a bcrypt.dll beside the program would run
+// before the first line of Haltgate. It is loaded from the system folder when a hash is needed.
+class Cng {
+ public:
+  static std::expected<Cng, std::string> load() {
+    Cng cng;
+    cng.module_.reset(::LoadLibraryExW(L"bcrypt.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32));
+    if (!cng.module_) {
+      return std::unexpected(last_system_error_text());
+    }
+    if (!cng.find(cng.open_algorithm, "BCryptOpenAlgorithmProvider") ||
+        !cng.find(cng.close_algorithm, "BCryptCloseAlgorithmProvider") ||
+        !cng.find(cng.create_hash, "BCryptCreateHash") || !cng.find(cng.hash_data, "BCryptHashData") ||
+        !cng.find(cng.finish_hash, "BCryptFinishHash") || !cng.find(cng.destroy_hash, "BCryptDestroyHash")) {
+      return std::unexpected(last_system_error_text());
+    }
+    return cng;
+  }
+
+  decltype(&::BCryptOpenAlgorithmProvider) open_algorithm = nullptr;
+  decltype(&::BCryptCloseAlgorithmProvider) close_algorithm = nullptr;
+  decltype(&::BCryptCreateHash) create_hash = nullptr;
+  decltype(&::BCryptHashData) hash_data = nullptr;
+  decltype(&::BCryptFinishHash) finish_hash = nullptr;
+  decltype(&::BCryptDestroyHash) destroy_hash = nullptr;
+
+ private:
+  template <typename Function>
+  bool find(Function& function, const char* name) {
+    function = reinterpret_cast<Function>(reinterpret_cast<void*>(::GetProcAddress(module_.get(), name)));
+    return function != nullptr;
+  }
+
+  vorlane::win32::unique_module module_;
+};
+
+// One SHA-256 computation: the algorithm and hash handles, released through the library they
+// came from, the hash first.
+class Sha256 {
+ public:
+  explicit Sha256(const Cng& cng) : cng_(cng) {}
+  Sha256(const Sha256&) = delete;
+  Sha256& operator=(const Sha256&) = delete;
+  ~Sha256() {
+    if (hash_ != nullptr) cng_.destroy_hash(hash_);
+    if (algorithm_ != nullptr) cng_.close_algorithm(algorithm_, 0);
+  }
+  NTSTATUS open() {
+    const NTSTATUS status = cng_.open_algorithm(&algorithm_, BCRYPT_SHA256_ALGORITHM, nullptr, 0);
+    if (status < 0) {
+      return status;
+    }
+    return cng_.create_hash(algorithm_, &hash_, nullptr, 0, nullptr, 0, 0);
+  }
+  NTSTATUS add(std::uint8_t* bytes, DWORD size) { return cng_.hash_data(hash_, bytes, size, 0); }
+  NTSTATUS finish(std::span<std::uint8_t> digest) {
+    return cng_.finish_hash(hash_, digest.data(), static_cast<ULONG>(digest.size()), 0);
+  }
+
+ private:
+  const Cng& cng_;
+  BCRYPT_ALG_HANDLE algorithm_ = nullptr;
+  BCRYPT_HASH_HANDLE hash_ = nullptr;
+};
 
 constexpr DWORD share_all = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
@@ -268,13 +328,12 @@ std::expected<ExitEvent, std::string> Win32PreflightSystem::signal_exit_event(st
 }
 
 std::expected<std::string, std::string> Win32PreflightSystem::sha256_file(const std::string& path) {
-  unique_algorithm algorithm;
-  NTSTATUS status = ::BCryptOpenAlgorithmProvider(algorithm.put(), BCRYPT_SHA256_ALGORITHM, nullptr, 0);
-  if (status < 0) {
-    return std::unexpected(sha256_status_text(status));
+  const auto cng = Cng::load();
+  if (!cng) {
+    return std::unexpected(cng.error());
   }
-  unique_hash hash;
-  status = ::BCryptCreateHash(algorithm.get(), hash.put(), nullptr, 0, nullptr, 0, 0);
+  Sha256 hash(*cng);
+  NTSTATUS status = hash.open();
   if (status < 0) {
     return std::unexpected(sha256_status_text(status));
   }
@@ -292,13 +351,13 @@ std::expected<std::string, std::string> Win32PreflightSystem::sha256_file(const 
     if (read == 0) {
       break;
     }
-    status = ::BCryptHashData(hash.get(), chunk.data(), read, 0);
+    status = hash.add(chunk.data(), read);
     if (status < 0) {
       return std::unexpected(sha256_status_text(status));
     }
   }
   std::array<std::uint8_t, 32> digest{};
-  status = ::BCryptFinishHash(hash.get(), digest.data(), static_cast<ULONG>(digest.size()), 0);
+  status = hash.finish(digest);
   if (status < 0) {
     return std::unexpected(sha256_status_text(status));
   }
@@ -340,13 +399,18 @@ bool Win32EntrySystem::create_directory(const std::string& path) {
 }
 
 std::unique_ptr<Log> Win32EntrySystem::open_log(const std::string& path) {
+  // The folders may be reached through links, as the installer chose them; the log's own name
+  // must be the plain file, or an elevated run would append to whatever a planted link names.
+  const auto parts = vorlane::win32::split_full_path(to_wide(path));
+  if (!parts) {
+    return nullptr;
+  }
   // Append-only access puts every line at the end even when another writer shares the file.
-  unique_handle file(::CreateFileW(to_wide(path).c_str(), FILE_APPEND_DATA, share_all, nullptr,
-                                   OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  auto file = vorlane::win32::open_checked_file(parts->first, parts->second, FILE_APPEND_DATA, share_all);
   if (!file) {
     return nullptr;
   }
-  return std::make_unique<FileLog>(std::move(file));
+  return std::make_unique<FileLog>(std::move(*file));
 }
 
 int haltgate_main(std::wstring_view command_line, LegacyDigests legacy_digests) {
