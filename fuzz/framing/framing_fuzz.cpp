@@ -15,6 +15,7 @@
 // stays bounded, and every reply of the session is a complete line.
 #include <simdjson.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
