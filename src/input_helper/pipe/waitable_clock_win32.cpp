@@ -1,9 +1,17 @@
 #include "input_helper/pipe/waitable_clock_win32.hpp"
 
 namespace vorlane::win32 {
+namespace {
 
-WaitableTimerClock::WaitableTimerClock(DWORD timer_flags)
-    : timer_(::CreateWaitableTimerExW(nullptr, nullptr, timer_flags, TIMER_ALL_ACCESS)) {}
+// Not named by the MinGW-w64 headers yet.
+constexpr DWORD create_waitable_timer_high_resolution = 0x00000002;
+
+}  // namespace
+
+unique_handle WaitableTimerClock::create_high_resolution_timer() {
+  return unique_handle(::CreateWaitableTimerExW(nullptr, nullptr, create_waitable_timer_high_resolution,
+                                                TIMER_ALL_ACCESS));
+}
 
 std::chrono::steady_clock::time_point WaitableTimerClock::now() {
   return std::chrono::steady_clock::now();

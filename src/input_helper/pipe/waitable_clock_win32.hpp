@@ -10,15 +10,17 @@ namespace vorlane::win32 {
 
 class WaitableTimerClock final : public Clock {
  public:
-  // CREATE_WAITABLE_TIMER_HIGH_RESOLUTION, which the MinGW headers do not name yet.
-  static constexpr DWORD high_resolution_flag = 0x00000002;
+  // One timer for all sleeps, high-resolution where the system offers it (Windows 10 1803 and
+  // later). Without a timer (the flag refused, or an empty handle given) every sleep is Sleep().
+  WaitableTimerClock() : WaitableTimerClock(create_high_resolution_timer()) {}
+  explicit WaitableTimerClock(unique_handle timer) : timer_(std::move(timer)) {}
 
-  // Creates the one timer all sleeps use. Windows before 10 1803 refuses the high-resolution
-  // flag; then every sleep is a plain Sleep(). Other flags are for the benchmark's fallback run.
-  explicit WaitableTimerClock(DWORD timer_flags = high_resolution_flag);
+  // Empty when the system refuses CREATE_WAITABLE_TIMER_HIGH_RESOLUTION.
+  static unique_handle create_high_resolution_timer();
+
   std::chrono::steady_clock::time_point now() override;
   void sleep(std::chrono::milliseconds duration) override;
-  bool high_resolution() const { return timer_.valid(); }
+  bool has_timer() const { return timer_.valid(); }
 
  private:
   unique_handle timer_;
