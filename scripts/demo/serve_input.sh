@@ -8,6 +8,6 @@ build=${1:?usage: $0 BUILD_DIR}
 : "${WINEPREFIX:?WINEPREFIX must name a prepared Wine prefix}"
 export WINEDEBUG=${WINEDEBUG:--all} LC_ALL=C.UTF-8
 
-# The setup, the helper and the observer are started from the Windows side, where the
-# Program Files variable can be changed for the helper; the demo program stops them again.
+# The setup, the helper and the observer are started from the Windows side; the demo program
+# points the prefix's Program Files at its throwaway folder for the helper, and stops them again.
 wine "$build/bin/serve_input_demo.exe" </dev/null

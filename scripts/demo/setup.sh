@@ -12,9 +12,11 @@ sid=S-1-5-21-0-0-0-1000
 drive=$WINEPREFIX/drive_c
 demo=$drive/keyward-demo
 tool=$drive/windows/system32/schtasks.exe
+current_version='HKLM\Software\Microsoft\Windows\CurrentVersion'
 
 restore() {
   if [ -f "$tool.demo-original" ]; then mv -f "$tool.demo-original" "$tool"; fi
+  wine reg add "$current_version" /v ProgramFilesDir /d 'C:\Program Files' /f >/dev/null 2>&1 || true
   rm -rf "$demo"
 }
 trap restore EXIT
@@ -35,12 +37,12 @@ if [ -f "$build/bin/vorlane_client.exe" ]; then
 else
   printf 'MZ' >"$demo/gui/Vorlane.exe"
 fi
-# ProgramFiles and LOCALAPPDATA can only be changed from the Windows side; Wine gives a 64-bit
-# process ProgramW6432 as its ProgramFiles, so both are set.
+# Keyward takes Program Files from the system, which reads it from the registry: this throwaway
+# prefix points it at the demonstration's folder (and back to the default at the end).
+wine reg add "$current_version" /v ProgramFilesDir /d 'C:\keyward-demo\pf' /f >/dev/null 2>&1
+# LOCALAPPDATA can only be changed from the Windows side.
 cat >"$demo/keyward.cmd" <<'CMD'
 @echo off
-set ProgramFiles=C:\keyward-demo\pf
-set ProgramW6432=C:\keyward-demo\pf
 set LOCALAPPDATA=C:\keyward-demo\la
 start "" /wait C:\keyward-demo\bin\Keyward.exe %*
 exit /b %errorlevel%

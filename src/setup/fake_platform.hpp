@@ -19,8 +19,7 @@ inline const std::string fake_record = fake_records_dir + "\\" + fake_sid + ".js
 inline const std::string fake_task = "Keyward (" + fake_sid + ")";
 inline const std::string fake_own_program = "C:\\Downloads\\Keyward.exe";
 inline const std::string fake_gui_dir = "C:\\Apps\\Vorlane";
-inline const std::string fake_temp = "C:\\Temp\\";
-inline const std::string fake_task_file = "C:\\Temp\\keyward-4242.xml";
+inline const std::string fake_task_file = fake_install_dir + "\\keyward-4242.xml";
 
 class FakePlatform : public SetupPlatform {
  public:
@@ -33,12 +32,13 @@ class FakePlatform : public SetupPlatform {
   // Scripted answers.
   Elevation elevation = Elevation::elevated;
   std::optional<std::string> sid = fake_sid;
-  std::expected<std::string, std::string> own_path = fake_own_program;
-  std::expected<std::string, std::string> temp = fake_temp;
+  std::expected<std::string, std::string> program_files = fake_program_files;
+  std::expected<std::string, std::string> own_path = fake_own_program;  // what the open yields
   std::uint64_t now = 1765350000;
   std::map<std::string, SchtasksRun> schtasks_by_verb;  // "/End" -> result; default exit 0
   std::set<std::string> failing_dirs;                   // create_directories fails for these
-  std::set<std::string> failing_writes;                 // write_file fails for these
+  std::set<std::string> failing_writes;                 // writes fail for these
+  std::function<void()> on_end;                         // runs inside the "/End" run
   int copy_failures = 0;                                // the first n copies fail
   std::map<std::string, int> remove_failures;           // the first n removals of a path fail
   std::set<std::string> unlistable;                     // listing fails for these
@@ -51,13 +51,15 @@ class FakePlatform : public SetupPlatform {
 
   Elevation own_elevation() override { return elevation; }
   std::optional<std::string> current_user_sid() override { return sid; }
-  std::optional<std::string> environment(std::string_view name) override {
-    if (name == "ProgramFiles") return fake_program_files;
-    return std::nullopt;
-  }
+  std::expected<std::string, std::string> program_files_dir() override { return program_files; }
   bool is_file(const std::string& path) override { return files.contains(path); }
-  std::expected<std::string, std::string> own_program_path() override { return own_path; }
-  std::expected<std::string, std::string> temp_dir() override { return temp; }
+  // Holds the bytes the file had when opened: what the handle reads, whatever the name later
+  // names.
+  std::expected<std::string, std::string> open_own_program() override {
+    ++own_program_opens;
+    if (own_path && files.contains(*own_path)) held_program = files.at(*own_path);
+    return own_path;
+  }
   std::uint32_t process_id() override { return 4242; }
 
   std::expected<void, std::string> create_directories(const std::string& path) override {
@@ -69,20 +71,24 @@ class FakePlatform : public SetupPlatform {
     dirs.insert(path);
     return {};
   }
-  std::expected<void, std::string> copy_file(const std::string& from, const std::string& to) override {
+  std::expected<void, std::string> copy_own_program(const std::string& to) override {
     journal.push_back("copy " + to);
+    if (!held_program) return std::unexpected(std::string("Invalid handle. (os error 6)"));
     if (copy_failures > 0) {
       const int left = copy_failures--;
       return std::unexpected("Sharing violation. (os error 32) #" + std::to_string(left));
     }
-    files[to] = files.at(from);
+    files[to] = *held_program;
     return {};
   }
   std::expected<void, std::string> write_file(const std::string& path, std::string_view bytes) override {
     journal.push_back("write " + path);
-    if (failing_writes.contains(path)) return std::unexpected(std::string("Disk full. (os error 112)"));
-    files[path] = std::string(bytes);
-    return {};
+    return store(path, bytes);
+  }
+  std::expected<void, std::string> write_new_file(const std::string& path, std::string_view bytes) override {
+    journal.push_back("create " + path);
+    if (files.contains(path)) return std::unexpected(std::string("File exists. (os error 80)"));
+    return store(path, bytes);
   }
   bool remove_file(const std::string& path) override {
     journal.push_back("remove " + path);
@@ -111,6 +117,7 @@ class FakePlatform : public SetupPlatform {
     journal.push_back(line);
     schtasks_runs.push_back(args);
     if (args[0] == "/Create") created_task_file = files.contains(args[4]) ? files[args[4]] : "";
+    if (args[0] == "/End" && on_end) on_end();
     const auto scripted = schtasks_by_verb.find(args[0]);
     return scripted == schtasks_by_verb.end() ? SchtasksRun{} : scripted->second;
   }
@@ -121,6 +128,9 @@ class FakePlatform : public SetupPlatform {
 
   // What the task definition file held when "/Create" ran.
   std::string created_task_file;
+  // The own program as the held handle reads it, once opened.
+  std::optional<std::string> held_program;
+  int own_program_opens = 0;
 
   int count(std::string_view prefix) const {
     return static_cast<int>(std::count_if(journal.begin(), journal.end(),
@@ -133,6 +143,14 @@ class FakePlatform : public SetupPlatform {
   }
 
  private:
+  std::expected<void, std::string> store(const std::string& path, std::string_view bytes) {
+    if (failing_writes.contains(path)) return std::unexpected(std::string("Disk full. (os error 112)"));
+    if (!dirs.contains(path.substr(0, path.rfind('\\')))) {
+      return std::unexpected(std::string("Path not found. (os error 3)"));
+    }
+    files[path] = std::string(bytes);
+    return {};
+  }
   std::vector<std::string> children(const std::string& dir) const {
     std::vector<std::string> out;
     const std::string prefix = dir + "\\";

@@ -165,6 +165,38 @@ INSTANTIATE_TEST_SUITE_P(
                     },
                     fake_sid, "无法定位输入助手：Access denied. (os error 5)", end_only, false,
                     false},
+        FailureCase{"program_files_unknown",
+                    [](FakePlatform& m) {
+                      m.program_files = std::unexpected(std::string("Element not found. (0x80070490)"));
+                    },
+                    fake_sid, "无法创建安装目录：Element not found. (0x80070490)", end_only, false,
+                    false},
+        // The own program is opened first of all, but its failure is told only at its step.
+        FailureCase{"not_elevated_and_no_own_program",
+                    [](FakePlatform& m) {
+                      m.elevation = Elevation::not_elevated;
+                      m.own_path = std::unexpected(std::string("Access denied. (os error 5)"));
+                    },
+                    fake_sid, "启用管理员控制需要管理员权限", none, false, false},
+        FailureCase{"other_account_and_no_own_program",
+                    [](FakePlatform& m) {
+                      m.own_path = std::unexpected(std::string("Access denied. (os error 5)"));
+                    },
+                    "S-1-5-21-7-8-9-1002", "请使用当前登录的管理员账户完成安装", none, false, false},
+        FailureCase{"gui_missing_and_no_own_program",
+                    [](FakePlatform& m) {
+                      m.files.erase(fake_gui_dir + "\\Vorlane.exe");
+                      m.own_path = std::unexpected(std::string("Access denied. (os error 5)"));
+                    },
+                    fake_sid, "找不到 Vorlane.exe，请从已安装的 Vorlane 中启用管理员控制", none,
+                    false, false},
+        FailureCase{"no_own_program_and_no_program_files",
+                    [](FakePlatform& m) {
+                      m.own_path = std::unexpected(std::string("Access denied. (os error 5)"));
+                      m.program_files = std::unexpected(std::string("Element not found. (0x80070490)"));
+                    },
+                    fake_sid, "无法定位输入助手：Access denied. (os error 5)", end_only, false,
+                    false},
         FailureCase{"install_dir",
                     [](FakePlatform& m) { m.failing_dirs.insert(fake_install_dir); }, fake_sid,
                     "无法创建安装目录：Access denied. (os error 5)", end_only, false, false},
@@ -177,12 +209,6 @@ INSTANTIATE_TEST_SUITE_P(
         FailureCase{"task_file_write",
                     [](FakePlatform& m) { m.failing_writes.insert(fake_task_file); }, fake_sid,
                     "无法写入计划任务 XML：Disk full. (os error 112)", end_only, true, true},
-        FailureCase{"temp_folder",
-                    [](FakePlatform& m) {
-                      m.temp = std::unexpected(std::string("Path not found. (os error 3)"));
-                    },
-                    fake_sid, "无法写入计划任务 XML：Path not found. (os error 3)", end_only, true,
-                    true},
         FailureCase{"create_refused",
                     [](FakePlatform& m) {
                       m.schtasks_by_verb["/Create"] = {.exit_code = 1,
@@ -190,7 +216,7 @@ INSTANTIATE_TEST_SUITE_P(
                     },
                     fake_sid,
                     "schtasks /Create /TN Keyward (S-1-5-21-7-8-9-1001) /XML "
-                    "C:\\Temp\\keyward-4242.xml /F 失败：ERROR: The task XML is malformed.",
+                    "C:\\PF\\Vorlane\\InputHelper\\keyward-4242.xml /F 失败：ERROR: The task XML is malformed.",
                     Verbs{"/End", "/Create"}, true, false},
         FailureCase{"create_not_started",
                     [](FakePlatform& m) {
@@ -200,6 +226,94 @@ INSTANTIATE_TEST_SUITE_P(
                     fake_sid, "无法运行 schtasks：File not found. (os error 2)",
                     Verbs{"/End", "/Create"}, true, false}),
     [](const auto& info) { return std::string(info.param.label); });
+
+TEST_F(Install, CopiesTheProgramAsItWasWhenOpened) {
+  // What a racer would do between the start and the copy if nothing held the file: put another
+  // program under its name.
+  machine.on_end = [this] { machine.files[fake_own_program] = "planted"; };
+  machine.copy_failures = 2;
+  ASSERT_EQ(run(), success);
+  EXPECT_EQ(machine.files.at(fake_installed_program), "program bytes");
+  EXPECT_EQ(machine.own_program_opens, 1);
+}
+
+// The definition file: where it is written, that it is new, and that it never outlives
+// "/Create", whatever that run's outcome.
+struct TaskFileCase {
+  const char* label;
+  std::function<void(FakePlatform&)> arrange;
+  bool succeeds;
+};
+
+void PrintTo(const TaskFileCase& c, std::ostream* os) { *os << c.label; }
+
+class InstallTaskFile : public ::testing::TestWithParam<TaskFileCase> {};
+
+TEST_P(InstallTaskFile, IsCreatedNewInTheInstallDirAndRemovedAfterCreate) {
+  FakePlatform machine;
+  GetParam().arrange(machine);
+  EXPECT_EQ(install(machine, fake_gui_dir, fake_sid).has_value(), GetParam().succeeds);
+
+  ASSERT_GE(machine.schtasks_runs.size(), 2u);
+  EXPECT_EQ(machine.schtasks_runs[1][4], fake_task_file);
+  EXPECT_EQ(machine.created_task_file,
+            task_file_bytes(task_document(fake_sid, fake_installed_program)));
+  EXPECT_FALSE(machine.files.contains(fake_task_file));
+
+  const auto& j = machine.journal;
+  const auto stale_removed = std::find(j.begin(), j.end(), "remove " + fake_task_file);
+  const auto created = std::find(j.begin(), j.end(), "create " + fake_task_file);
+  const auto registered = std::find_if(j.begin(), j.end(), [](const std::string& e) {
+    return e.starts_with("schtasks /Create");
+  });
+  const auto removed = std::find(registered, j.end(), "remove " + fake_task_file);
+  EXPECT_LT(stale_removed, created);
+  EXPECT_LT(created, registered);
+  EXPECT_NE(removed, j.end());
+  // Nothing is written outside the install directory: no TEMP, no other folder.
+  for (const auto& effect : j) {
+    if (effect.starts_with("write ") || effect.starts_with("create ") || effect.starts_with("copy ")) {
+      EXPECT_TRUE(effect.substr(effect.find(' ') + 1).starts_with(fake_install_dir + "\\")) << effect;
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Outcomes, InstallTaskFile,
+    ::testing::Values(
+        TaskFileCase{"registered", [](FakePlatform&) {}, true},
+        TaskFileCase{"stale_file_of_the_name",
+                     [](FakePlatform& m) {
+                       m.create_directories(fake_install_dir);
+                       m.files[fake_task_file] = "stale";
+                     },
+                     true},
+        TaskFileCase{"create_refused",
+                     [](FakePlatform& m) { m.schtasks_by_verb["/Create"] = {.exit_code = 1}; },
+                     false},
+        TaskFileCase{"create_not_started",
+                     [](FakePlatform& m) {
+                       m.schtasks_by_verb["/Create"] = {.start_error = "File not found. (os error 2)"};
+                     },
+                     false},
+        TaskFileCase{"from_the_installed_copy",
+                     [](FakePlatform& m) {
+                       // No copy, so no folder made for it: the record's folder brings it.
+                       m.own_path = fake_installed_program;
+                       m.files[fake_installed_program] = "running copy";
+                     },
+                     true}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+TEST_F(Install, RefusesADefinitionFileNameThatReappears) {
+  // Someone holds on to the name: the stale file cannot be removed, and is not written through.
+  machine.create_directories(fake_install_dir);
+  machine.files[fake_task_file] = "planted";
+  machine.remove_failures[fake_task_file] = 1;
+  EXPECT_EQ(run(), std::unexpected(std::string("无法写入计划任务 XML：File exists. (os error 80)")));
+  EXPECT_EQ(machine.files.at(fake_task_file), "planted");
+  EXPECT_EQ(machine.verbs(), (Verbs{"/End"}));
+}
 
 TEST(InstallFailureEffects, NotElevatedTouchesNothing) {
   FakePlatform machine;

@@ -11,29 +11,20 @@ std::string join_path(std::string_view left, std::string_view right) {
   return path;
 }
 
-std::string program_files_dir(const EnvironmentLookup& env) {
-  for (const std::string_view name : {"ProgramFiles", "ProgramW6432"}) {
-    if (auto value = env(name); value && !value->empty()) {
-      return *value;
-    }
-  }
-  return std::string(default_program_files);
+std::string helper_install_dir(std::string_view program_files) {
+  return join_path(join_path(program_files, "Vorlane"), "InputHelper");
 }
 
-std::string helper_install_dir(const EnvironmentLookup& env) {
-  return join_path(join_path(program_files_dir(env), "Vorlane"), "InputHelper");
+std::string installed_program_path(std::string_view program_files) {
+  return join_path(helper_install_dir(program_files), installed_program_name);
 }
 
-std::string installed_program_path(const EnvironmentLookup& env) {
-  return join_path(helper_install_dir(env), installed_program_name);
+std::string records_dir(std::string_view program_files) {
+  return join_path(helper_install_dir(program_files), "users");
 }
 
-std::string records_dir(const EnvironmentLookup& env) {
-  return join_path(helper_install_dir(env), "users");
-}
-
-std::string record_path(const EnvironmentLookup& env, std::string_view sid) {
-  return join_path(records_dir(env), std::string(sid) + ".json");
+std::string record_path(std::string_view program_files, std::string_view sid) {
+  return join_path(records_dir(program_files), std::string(sid) + ".json");
 }
 
 }  // namespace vorlane::setup

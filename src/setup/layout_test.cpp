@@ -2,63 +2,38 @@
 
 #include <gtest/gtest.h>
 
-#include <map>
-
 namespace vorlane::setup {
 namespace {
 
-EnvironmentLookup environment(std::map<std::string, std::string> vars) {
-  return [vars = std::move(vars)](std::string_view name) -> std::optional<std::string> {
-    const auto found = vars.find(std::string(name));
-    if (found == vars.end()) return std::nullopt;
-    return found->second;
-  };
-}
-
-struct ProgramFilesCase {
+struct LayoutCase {
   const char* label;
-  std::map<std::string, std::string> vars;
+  const char* program_files;
   const char* expected_install_dir;
 };
 
-void PrintTo(const ProgramFilesCase& c, std::ostream* os) { *os << c.label; }
+void PrintTo(const LayoutCase& c, std::ostream* os) { *os << c.label; }
 
-class ProgramFilesChoice : public ::testing::TestWithParam<ProgramFilesCase> {};
+class LayoutUnder : public ::testing::TestWithParam<LayoutCase> {};
 
-TEST_P(ProgramFilesChoice, FollowsTheFirstVariableThatIsSet) {
-  const auto env = environment(GetParam().vars);
+TEST_P(LayoutUnder, EveryPathFollowsTheGivenProgramFilesFolder) {
+  const std::string program_files = GetParam().program_files;
   const std::string dir = GetParam().expected_install_dir;
-  EXPECT_EQ(helper_install_dir(env), dir);
-  EXPECT_EQ(installed_program_path(env), dir + "\\Keyward.exe");
-  EXPECT_EQ(records_dir(env), dir + "\\users");
-  EXPECT_EQ(record_path(env, "S-1-5-21-1-2-3-1001"), dir + "\\users\\S-1-5-21-1-2-3-1001.json");
+  EXPECT_EQ(helper_install_dir(program_files), dir);
+  EXPECT_EQ(installed_program_path(program_files), dir + "\\Keyward.exe");
+  EXPECT_EQ(records_dir(program_files), dir + "\\users");
+  EXPECT_EQ(record_path(program_files, "S-1-5-21-1-2-3-1001"),
+            dir + "\\users\\S-1-5-21-1-2-3-1001.json");
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Layout, ProgramFilesChoice,
+    Layout, LayoutUnder,
     ::testing::Values(
-        ProgramFilesCase{"both", {{"ProgramFiles", "D:\\PF"}, {"ProgramW6432", "E:\\W"}},
-                         "D:\\PF\\Vorlane\\InputHelper"},
-        ProgramFilesCase{"only_w6432", {{"ProgramW6432", "E:\\W"}}, "E:\\W\\Vorlane\\InputHelper"},
-        ProgramFilesCase{"empty_counts_as_unset", {{"ProgramFiles", ""}, {"ProgramW6432", "E:\\W"}},
-                         "E:\\W\\Vorlane\\InputHelper"},
-        ProgramFilesCase{"neither", {}, "C:\\Program Files\\Vorlane\\InputHelper"},
-        ProgramFilesCase{"trailing_separator", {{"ProgramFiles", "D:\\PF\\"}},
-                         "D:\\PF\\Vorlane\\InputHelper"},
-        ProgramFilesCase{"trailing_slash", {{"ProgramFiles", "D:/PF/"}},
-                         "D:/PF/Vorlane\\InputHelper"}),
+        LayoutCase{"default_folder", "C:\\Program Files", "C:\\Program Files\\Vorlane\\InputHelper"},
+        LayoutCase{"other_drive", "D:\\PF", "D:\\PF\\Vorlane\\InputHelper"},
+        LayoutCase{"trailing_separator", "D:\\PF\\", "D:\\PF\\Vorlane\\InputHelper"},
+        LayoutCase{"trailing_slash", "D:/PF/", "D:/PF/Vorlane\\InputHelper"},
+        LayoutCase{"non_ascii", "D:\\程序", "D:\\程序\\Vorlane\\InputHelper"}),
     [](const auto& info) { return std::string(info.param.label); });
-
-TEST(Layout, IsComputedAfreshOnEveryCall) {
-  std::string value = "D:\\One";
-  const EnvironmentLookup env = [&value](std::string_view name) -> std::optional<std::string> {
-    if (name == "ProgramFiles") return value;
-    return std::nullopt;
-  };
-  EXPECT_EQ(helper_install_dir(env), "D:\\One\\Vorlane\\InputHelper");
-  value = "D:\\Two";
-  EXPECT_EQ(helper_install_dir(env), "D:\\Two\\Vorlane\\InputHelper");
-}
 
 TEST(JoinPath, InsertsASeparatorOnlyWhereNeeded) {
   EXPECT_EQ(join_path("C:\\gui", "Vorlane.exe"), "C:\\gui\\Vorlane.exe");

@@ -19,10 +19,6 @@ std::unexpected<std::string> fail(std::string_view prefix, const std::string& ca
   return std::unexpected(std::string(prefix) + cause);
 }
 
-EnvironmentLookup environment_of(SetupPlatform& platform) {
-  return [&platform](std::string_view name) { return platform.environment(name); };
-}
-
 std::vector<std::string> end_args(const std::string& task) { return {"/End", "/TN", task}; }
 
 }  // namespace
@@ -35,6 +31,9 @@ std::string own_path_key(std::string_view path) {
 
 std::expected<std::string, std::string> install(SetupPlatform& platform, const std::string& gui_dir,
                                                 const std::optional<std::string>& expected_sid) {
+  // Held from the start: the copy must come from this very file, which often lies in a folder
+  // the user's unelevated programs can change. A failure counts only where the path is needed.
+  const auto own_path = platform.open_own_program();
   if (platform.own_elevation() != Elevation::elevated) {
     return fail(texts::install_needs_admin);
   }
@@ -56,20 +55,23 @@ std::expected<std::string, std::string> install(SetupPlatform& platform, const s
   // not exist yet.
   platform.run_schtasks(end_args(task));
 
-  const auto own_path = platform.own_program_path();
   if (!own_path) {
     return fail(texts::own_path_failed, own_path.error());
   }
-  const auto env = environment_of(platform);
-  const std::string installed_path = installed_program_path(env);
+  const auto program_files = platform.program_files_dir();
+  if (!program_files) {
+    return fail(texts::create_dir_failed, program_files.error());
+  }
+  const std::string install_dir = helper_install_dir(*program_files);
+  const std::string installed_path = installed_program_path(*program_files);
   if (own_path_key(*own_path) != own_path_key(installed_path)) {
-    if (auto made = platform.create_directories(helper_install_dir(env)); !made) {
+    if (auto made = platform.create_directories(install_dir); !made) {
       return fail(texts::create_dir_failed, made.error());
     }
     std::string last_error;
     bool copied = false;
     for (int attempt = 0; attempt < copy_attempts && !copied; ++attempt) {
-      if (auto copy = platform.copy_file(*own_path, installed_path)) {
+      if (auto copy = platform.copy_own_program(installed_path)) {
         copied = true;
       } else {
         last_error = copy.error();
@@ -89,25 +91,27 @@ std::expected<std::string, std::string> install(SetupPlatform& platform, const s
   record.gui_path = sanitize_utf8(gui_path);
   record.task_name = task;
   record.installed_at = platform.unix_seconds();
-  if (auto made = platform.create_directories(records_dir(env)); !made) {
+  // Also makes sure the install directory exists when the copy was skipped: the task
+  // definition file goes there next.
+  if (auto made = platform.create_directories(records_dir(*program_files)); !made) {
     return fail(texts::create_dir_failed, made.error());
   }
   const auto record_bytes = serialize_record(record);
   if (!record_bytes) {
     return std::unexpected(record_bytes.error());
   }
-  const std::string record_file = record_path(env, *sid);
+  const std::string record_file = record_path(*program_files, *sid);
   if (auto written = platform.write_file(record_file, *record_bytes); !written) {
     return fail(texts::record_write_failed, written.error());
   }
 
-  const auto temp = platform.temp_dir();
-  if (!temp) {
-    return fail(texts::task_file_write_failed, temp.error());
-  }
-  const std::string task_file = join_path(*temp, task_file_name(platform.process_id()));
+  // Only administrators can write the install directory, so no unelevated program can swap the
+  // definition between writing and "/Create". A stale file of the name goes first; a name that
+  // reappears in between is refused rather than written through.
+  const std::string task_file = join_path(install_dir, task_file_name(platform.process_id()));
+  platform.remove_file(task_file);
   const std::string bytes = task_file_bytes(task_document(*sid, sanitize_utf8(installed_path)));
-  if (auto written = platform.write_file(task_file, bytes); !written) {
+  if (auto written = platform.write_new_file(task_file, bytes); !written) {
     return fail(texts::task_file_write_failed, written.error());
   }
   const std::vector<std::string> create_args{"/Create", "/TN", task, "/XML", task_file, "/F"};
@@ -140,27 +144,31 @@ std::expected<std::string, std::string> uninstall(SetupPlatform& platform) {
     }
   }
 
-  const auto env = environment_of(platform);
-  platform.remove_file(record_path(env, *sid));
+  // Without the system's Program Files folder there is no record or shared file to find; the
+  // task, which is what starts the elevated helper, is gone already.
+  const auto program_files = platform.program_files_dir();
+  if (!program_files) {
+    return std::string(texts::uninstall_succeeded);
+  }
+  platform.remove_file(record_path(*program_files, *sid));
 
   // The shared files go only when the listing proves that no other user's record is left.
-  const std::string records = records_dir(env);
+  const std::string records = records_dir(*program_files);
   const auto names = platform.list_directory(records);
   const bool last_user =
       names && std::all_of(names->begin(), names->end(),
                            [](const std::string& name) { return name == "." || name == ".."; });
   if (last_user) {
     platform.remove_empty_directory(records);
-    const std::string program = installed_program_path(env);
+    const std::string program = installed_program_path(*program_files);
     for (int attempt = 0; attempt < remove_attempts; ++attempt) {
       if (platform.remove_file(program)) {
         break;
       }
       platform.sleep(retry_pause);
     }
-    const std::string install_dir = helper_install_dir(env);
-    platform.remove_empty_directory(install_dir);
-    platform.remove_empty_directory(join_path(program_files_dir(env), "Vorlane"));
+    platform.remove_empty_directory(helper_install_dir(*program_files));
+    platform.remove_empty_directory(join_path(*program_files, "Vorlane"));
   }
   return std::string(texts::uninstall_succeeded);
 }

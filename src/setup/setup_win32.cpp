@@ -1,7 +1,10 @@
 #include "setup/setup_win32.hpp"
 
 #include <windows.h>
+#include <knownfolders.h>
+#include <shlobj.h>
 
+#include <cstdio>
 #include <vector>
 
 #include "common/win32/system_error.hpp"
@@ -9,12 +12,14 @@
 #include "common/win32/wide.hpp"
 #include "setup/procedures.hpp"
 #include "setup/schtasks_runner_win32.hpp"
+#include "setup/write_all.hpp"
 #include "system/queries_win32.hpp"
 
 namespace vorlane::setup::win32 {
 namespace {
 
 using vorlane::win32::last_system_error_text;
+using vorlane::win32::system_error_text;
 using vorlane::win32::to_utf8;
 using vorlane::win32::to_wide;
 using vorlane::win32::unique_find;
@@ -25,24 +30,61 @@ constexpr DWORD max_record_bytes = 1 << 20;
 // 100-ns intervals between 1601-01-01 and 1970-01-01.
 constexpr ULONGLONG unix_epoch_in_filetime = 116444736000000000ULL;
 
-std::optional<std::string> environment_variable(std::string_view name) {
-  const std::wstring wide_name = to_wide(name);
-  std::vector<wchar_t> buffer(256);
-  for (;;) {
-    ::SetLastError(ERROR_SUCCESS);
-    const DWORD length = ::GetEnvironmentVariableW(wide_name.c_str(), buffer.data(),
-                                                   static_cast<DWORD>(buffer.size()));
-    if (length == 0) {
-      if (::GetLastError() == ERROR_ENVVAR_NOT_FOUND) {
-        return std::nullopt;
-      }
-      return std::string();
-    }
-    if (length < buffer.size()) {
-      return to_utf8(std::wstring_view(buffer.data(), length));
-    }
-    buffer.resize(length);
+void co_task_free(wchar_t* text) noexcept { ::CoTaskMemFree(text); }
+using unique_co_task_text =
+    vorlane::win32::unique_resource<wchar_t*, co_task_free, vorlane::win32::detail::null_value<wchar_t*>>;
+
+// The Windows error text of a failed shell call: a wrapped Win32 code reads as that code does
+// everywhere else; any other result keeps its own value.
+std::string hresult_error_text(HRESULT result) {
+  const auto code = static_cast<DWORD>(result);
+  if (HRESULT_FACILITY(result) == FACILITY_WIN32) {
+    return vorlane::win32::windows_error_text(HRESULT_CODE(result));
   }
+  char hex[16];
+  std::snprintf(hex, sizeof hex, "(0x%08lX)", static_cast<unsigned long>(code));
+  std::string message = vorlane::win32::system_message(code).value_or("");
+  while (!message.empty() && (message.back() == '\r' || message.back() == '\n' ||
+                              message.back() == ' ' || message.back() == '\t')) {
+    message.pop_back();
+  }
+  return message.empty() ? std::string(hex) : message + " " + hex;
+}
+
+// Machine-wide, from the system's own settings: the environment of an elevated process comes
+// from the user, whose unelevated programs can change it.
+std::expected<std::string, std::string> program_files_folder() {
+  unique_co_task_text path;
+  if (const HRESULT result =
+          ::SHGetKnownFolderPath(FOLDERID_ProgramFiles, KF_FLAG_DEFAULT, nullptr, path.put());
+      FAILED(result)) {
+    return std::unexpected(hresult_error_text(result));
+  }
+  return to_utf8(path.get());
+}
+
+// Writes all of `bytes` to an open file; a write that takes nothing is an error, not a retry.
+std::expected<void, std::string> write_to(HANDLE file, std::string_view bytes) {
+  return write_all(
+      bytes,
+      [file](std::string_view piece) -> std::expected<std::size_t, std::string> {
+        DWORD written = 0;
+        if (!::WriteFile(file, piece.data(), static_cast<DWORD>(piece.size()), &written, nullptr)) {
+          return std::unexpected(last_system_error_text());
+        }
+        return written;
+      },
+      [] { return system_error_text(ERROR_WRITE_FAULT); });
+}
+
+std::expected<void, std::string> write_file_as(const std::string& path, std::string_view bytes,
+                                               DWORD disposition) {
+  unique_handle file(::CreateFileW(to_wide(path).c_str(), GENERIC_WRITE, 0, nullptr, disposition,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) {
+    return std::unexpected(last_system_error_text());
+  }
+  return write_to(file.get(), bytes);
 }
 
 std::expected<std::string, std::string> read_small_file(const std::string& path) {
@@ -108,8 +150,8 @@ class Win32SetupPlatform final : public SetupPlatform {
     return vorlane::win32::current_user_sid();
   }
 
-  std::optional<std::string> environment(std::string_view name) override {
-    return environment_variable(name);
+  std::expected<std::string, std::string> program_files_dir() override {
+    return program_files_folder();
   }
 
   bool is_file(const std::string& path) override {
@@ -122,46 +164,18 @@ class Win32SetupPlatform final : public SetupPlatform {
            (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
   }
 
-  std::expected<std::string, std::string> own_program_path() override {
-    std::vector<wchar_t> buffer(MAX_PATH);
-    for (;;) {
-      const DWORD length =
-          ::GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
-      if (length == 0) {
-        return std::unexpected(last_system_error_text());
-      }
-      if (length < buffer.size()) {
-        return to_utf8(std::wstring_view(buffer.data(), length));
-      }
-      if (buffer.size() >= 32768) {
-        return std::unexpected(vorlane::win32::system_error_text(ERROR_INSUFFICIENT_BUFFER));
-      }
-      buffer.resize(buffer.size() * 2);
+  std::expected<std::string, std::string> open_own_program() override {
+    const auto path = module_path();
+    if (!path) {
+      return path;
     }
-  }
-
-  std::expected<std::string, std::string> temp_dir() override {
-    // Looked up at run time: older systems, Wine and the MinGW import library lack the newer
-    // call.
-    using TempPathFn = DWORD(WINAPI*)(DWORD, LPWSTR);
-    auto get_temp_path = &::GetTempPathW;
-    if (HMODULE kernel = ::GetModuleHandleW(L"kernel32.dll")) {
-      if (auto newer = reinterpret_cast<TempPathFn>(
-              reinterpret_cast<void*>(::GetProcAddress(kernel, "GetTempPath2W")))) {
-        get_temp_path = newer;
-      }
+    // Sharing only reading: while this handle is open, nobody can write, rename or delete it.
+    own_program_.reset(::CreateFileW(to_wide(*path).c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!own_program_) {
+      return std::unexpected(last_system_error_text());
     }
-    std::vector<wchar_t> buffer(MAX_PATH + 1);
-    for (;;) {
-      const DWORD length = get_temp_path(static_cast<DWORD>(buffer.size()), buffer.data());
-      if (length == 0) {
-        return std::unexpected(last_system_error_text());
-      }
-      if (length < buffer.size()) {
-        return to_utf8(std::wstring_view(buffer.data(), length));
-      }
-      buffer.resize(length + 1);
-    }
+    return path;
   }
 
   std::uint32_t process_id() override { return ::GetCurrentProcessId(); }
@@ -173,30 +187,43 @@ class Win32SetupPlatform final : public SetupPlatform {
     return {};
   }
 
-  std::expected<void, std::string> copy_file(const std::string& from,
-                                             const std::string& to) override {
-    if (!::CopyFileExW(to_wide(from).c_str(), to_wide(to).c_str(), nullptr, nullptr, nullptr, 0)) {
+  std::expected<void, std::string> copy_own_program(const std::string& to) override {
+    if (!own_program_) {
+      return std::unexpected(system_error_text(ERROR_INVALID_HANDLE));
+    }
+    // Every attempt reads from the start again: an earlier one may have stopped half-way.
+    if (!::SetFilePointerEx(own_program_.get(), LARGE_INTEGER{}, nullptr, FILE_BEGIN)) {
       return std::unexpected(last_system_error_text());
     }
-    return {};
+    unique_handle target(::CreateFileW(to_wide(to).c_str(), GENERIC_WRITE, 0, nullptr,
+                                       CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!target) {
+      return std::unexpected(last_system_error_text());
+    }
+    std::vector<char> chunk(1 << 16);
+    for (;;) {
+      DWORD got = 0;
+      if (!::ReadFile(own_program_.get(), chunk.data(), static_cast<DWORD>(chunk.size()), &got,
+                      nullptr)) {
+        return std::unexpected(last_system_error_text());
+      }
+      if (got == 0) {
+        return {};
+      }
+      if (auto written = write_to(target.get(), std::string_view(chunk.data(), got)); !written) {
+        return written;
+      }
+    }
   }
 
   std::expected<void, std::string> write_file(const std::string& path,
                                               std::string_view bytes) override {
-    unique_handle file(::CreateFileW(to_wide(path).c_str(), GENERIC_WRITE, 0, nullptr,
-                                     CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) {
-      return std::unexpected(last_system_error_text());
-    }
-    while (!bytes.empty()) {
-      DWORD written = 0;
-      const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1 << 20));
-      if (!::WriteFile(file.get(), bytes.data(), chunk, &written, nullptr)) {
-        return std::unexpected(last_system_error_text());
-      }
-      bytes.remove_prefix(written);
-    }
-    return {};
+    return write_file_as(path, bytes, CREATE_ALWAYS);
+  }
+
+  std::expected<void, std::string> write_new_file(const std::string& path,
+                                                  std::string_view bytes) override {
+    return write_file_as(path, bytes, CREATE_NEW);
   }
 
   bool remove_file(const std::string& path) override {
@@ -239,14 +266,37 @@ class Win32SetupPlatform final : public SetupPlatform {
     const ULONGLONG ticks = (static_cast<ULONGLONG>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
     return ticks < unix_epoch_in_filetime ? 0 : (ticks - unix_epoch_in_filetime) / 10'000'000ULL;
   }
+
+ private:
+  static std::expected<std::string, std::string> module_path() {
+    std::vector<wchar_t> buffer(MAX_PATH);
+    for (;;) {
+      const DWORD length =
+          ::GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+      if (length == 0) {
+        return std::unexpected(last_system_error_text());
+      }
+      if (length < buffer.size()) {
+        return to_utf8(std::wstring_view(buffer.data(), length));
+      }
+      if (buffer.size() >= 32768) {
+        return std::unexpected(system_error_text(ERROR_INSUFFICIENT_BUFFER));
+      }
+      buffer.resize(buffer.size() * 2);
+    }
+  }
+
+  unique_handle own_program_;
 };
 
 }  // namespace
 
-EnvironmentLookup process_environment() { return environment_variable; }
-
 std::expected<HelperRecord, std::string> load_helper_record(const std::string& sid) {
-  const std::string path = record_path(process_environment(), sid);
+  const auto program_files = program_files_folder();
+  if (!program_files) {
+    return std::unexpected("Program Files: " + program_files.error());
+  }
+  const std::string path = record_path(*program_files, sid);
   const auto bytes = read_small_file(path);
   if (!bytes) {
     return std::unexpected(path + ": " + bytes.error());

@@ -9,10 +9,8 @@
 
 namespace vorlane::setup::win32 {
 
-// The environment of this process, for the layout functions.
-EnvironmentLookup process_environment();
-
-// The record of `sid` from the records directory, or the reason it cannot be used.
+// The record of `sid` from the records directory under the system's Program Files folder, or
+// the reason it cannot be used.
 std::expected<HelperRecord, std::string> load_helper_record(const std::string& sid);
 
 // Success message or error text.

@@ -120,6 +120,23 @@ TEST_F(Uninstall, DeletionThatCannotStartFailsWithTheSystemError) {
   EXPECT_TRUE(machine.files.contains(fake_record));
 }
 
+TEST_F(Uninstall, WithoutTheProgramFilesFolderRemovesOnlyTheTask) {
+  machine.program_files = std::unexpected(std::string("Element not found. (0x80070490)"));
+  ASSERT_EQ(uninstall(machine), success);
+  EXPECT_EQ(machine.verbs(), (Verbs{"/Query", "/End", "/Delete"}));
+  EXPECT_TRUE(machine.files.contains(fake_record));
+  EXPECT_TRUE(shared_files_present());
+  EXPECT_EQ(machine.count("list"), 0);
+}
+
+TEST_F(Uninstall, RefusedDeletionIsReportedBeforeTheProgramFilesFolderCounts) {
+  machine.program_files = std::unexpected(std::string("Element not found. (0x80070490)"));
+  machine.schtasks_by_verb["/Delete"] = {.exit_code = 1, .err = "ERROR: Access is denied."};
+  EXPECT_EQ(uninstall(machine),
+            std::unexpected(std::string(
+                "schtasks /Delete /TN Keyward (S-1-5-21-7-8-9-1001) /F 失败：ERROR: Access is denied.")));
+}
+
 TEST_F(Uninstall, RetriesRemovingTheProgramWhileTheHelperLetsGo) {
   machine.remove_failures[fake_installed_program] = 2;
   ASSERT_EQ(uninstall(machine), success);

@@ -42,9 +42,11 @@ std::expected<std::unique_ptr<ServedKeyward>, std::string> ServedKeyward::start(
   if (!record || !write_file(users + L"\\" + widen(*sid) + L".json", *record)) {
     return std::unexpected(std::string("cannot write the setup record"));
   }
-  const EnvChanges env{{L"ProgramFiles", program_files},
-                       {L"ProgramW6432", program_files},
-                       {L"LOCALAPPDATA", served->root_ / L"Local"}};
+  served->redirect_.emplace(program_files);
+  if (!served->redirect_->active()) {
+    return std::unexpected(std::string("cannot point Program Files at the throwaway folder"));
+  }
+  const EnvChanges env{{L"LOCALAPPDATA", served->root_ / L"Local"}};
   served->keyward_ = Child::start(bin_path(L"Keyward.exe"), {L"--serve"}, env);
   if (!served->keyward_.running()) {
     return std::unexpected(std::string("Keyward.exe --serve did not start"));

@@ -1,12 +1,14 @@
 #pragma once
-// Keyward.exe --serve for a test or a demonstration: a throwaway Program Files folder holding
-// the user's setup record, the stand-in client copied to the recorded Vorlane.exe path, and the
-// serving helper started with that environment.
+// Keyward.exe --serve for a test or a demonstration: a throwaway Program Files folder (the
+// system's while this lives) holding the user's setup record, the stand-in client copied to the
+// recorded Vorlane.exe path, and the serving helper.
 #include <expected>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "tests/support/program_files.hpp"
 #include "tests/support/win_process.hpp"
 
 namespace vorlane::testing {
@@ -29,6 +31,7 @@ class ServedKeyward {
   ServedKeyward() = default;
 
   TempDir root_;
+  std::optional<ProgramFilesRedirect> redirect_;
   std::wstring client_path_;
   std::string pipe_;
   Child keyward_;

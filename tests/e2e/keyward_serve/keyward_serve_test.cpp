@@ -8,6 +8,7 @@
 #include <algorithm>
 
 #include "tests/e2e/keyward_serve/keyward_e2e.hpp"
+#include "tests/support/program_files.hpp"
 #include "setup/record.hpp"
 #include "system/queries_win32.hpp"
 
@@ -17,10 +18,12 @@ namespace {
 // The e2e helpers bring Child, RunResult, TempDir, widen and the chrono literals along.
 using namespace e2e;
 
-// --serve with a setup record in a throwaway Program Files folder.
+// --serve with a setup record in a throwaway Program Files folder, the system's for the run; the
+// ProgramFiles and ProgramW6432 variables name another folder, which must not count.
 class Serve : public ::testing::Test {
  protected:
-  TempDir program_files, local, app, other;
+  TempDir program_files, decoy, local, app, other;
+  testing::ProgramFilesRedirect redirect{program_files.path()};
   std::string sid = win32::current_user_sid().value_or("");
   std::wstring pipe;
   std::wstring client_path = app / L"Vorlane.exe";
@@ -28,27 +31,28 @@ class Serve : public ::testing::Test {
 
   void SetUp() override {
     ASSERT_FALSE(sid.empty());
+    ASSERT_TRUE(redirect.active());
     DWORD session = 0;
     ASSERT_TRUE(::ProcessIdToSessionId(::GetCurrentProcessId(), &session));
     pipe = widen("vorlane-input-" + sid + "-" + std::to_string(session));
     ASSERT_TRUE(testing::copy_file(testing::bin_path(L"vorlane_client.exe"), client_path));
   }
-  void write_record(const std::string& gui_path) {
+  void write_record(const std::string& gui_path, const TempDir* under = nullptr) {
     const auto record = setup::serialize_record({.version = "0.1.0",
                                                   .user_sid = sid,
                                                   .gui_path = gui_path,
                                                   .task_name = "Keyward (" + sid + ")",
                                                   .installed_at = 1700000000});
     ASSERT_TRUE(record) << record.error();
-    write_record_bytes(*record);
+    write_record_bytes(*record, under);
   }
-  void write_record_bytes(const std::string& bytes) {
-    const std::wstring users = program_files / L"Vorlane\\InputHelper\\users";
+  void write_record_bytes(const std::string& bytes, const TempDir* under = nullptr) {
+    const std::wstring users = (under ? *under : program_files) / L"Vorlane\\InputHelper\\users";
     testing::create_directories(users);
     ASSERT_TRUE(testing::write_file(users + L"\\" + widen(sid) + L".json", bytes));
   }
   testing::EnvChanges env() const {
-    return {{L"ProgramFiles", program_files.path()}, {L"ProgramW6432", program_files.path()},
+    return {{L"ProgramFiles", decoy.path()}, {L"ProgramW6432", decoy.path()},
             {L"LOCALAPPDATA", local.path()}};
   }
   void start() { keyward = Child::start(testing::bin_path(L"Keyward.exe"), {L"--serve"}, env()); }
@@ -93,9 +97,11 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(Serve, CopyInAnotherFolderIsDroppedWithoutAReply) {
-  write_record(testing::narrow(client_path));
-  start();
   const std::wstring copy = other / L"Vorlane.exe";
+  write_record(testing::narrow(client_path));
+  // Where the variables point, a record names the copy: only the system's folder counts.
+  write_record(testing::narrow(copy), &decoy);
+  start();
   ASSERT_TRUE(testing::copy_file(testing::bin_path(L"vorlane_client.exe"), copy));
   const RunResult refused = client(pipe, {widen(hello)}, copy);
   EXPECT_EQ(refused.exit_code, 4u) << refused.out;

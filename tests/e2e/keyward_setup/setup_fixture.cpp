@@ -46,8 +46,24 @@ bool process_running(DWORD pid) {
   return process && ::WaitForSingleObject(process.get(), 0) == WAIT_TIMEOUT;
 }
 
+bool folder_empty(const std::wstring& path) {
+  WIN32_FIND_DATAW entry{};
+  win32::unique_find find(::FindFirstFileW((path + L"\\*").c_str(), &entry));
+  if (!find) return false;
+  do {
+    const std::wstring name = entry.cFileName;
+    if (name != L"." && name != L"..") return false;
+  } while (::FindNextFileW(find.get(), &entry));
+  return true;
+}
+
 void SetupMachine::SetUp() {
   create_directories(program_files());
+  create_directories(decoy_program_files());
+  create_directories(temp_dir());
+  create_directories(user_dir());
+  redirect_.emplace(program_files());
+  ASSERT_TRUE(redirect_->active());
   create_directories(local_app_data());
   create_directories(gui_dir());
   create_directories(double_dir());
@@ -78,9 +94,12 @@ void SetupMachine::TearDown() {
 }
 
 EnvChanges SetupMachine::environment() const {
-  // Wine hands a 64-bit process ProgramW6432 as its ProgramFiles, so that one is removed.
-  return {{L"ProgramFiles", program_files()},
-          {L"ProgramW6432", std::nullopt},
+  // Program Files comes from the system; both variables name another folder to show they do
+  // not count.
+  return {{L"ProgramFiles", decoy_program_files()},
+          {L"ProgramW6432", decoy_program_files()},
+          {L"TEMP", temp_dir()},
+          {L"TMP", temp_dir()},
           {L"LOCALAPPDATA", local_app_data()},
           {L"SCHTASKS_DOUBLE_DIR", double_dir()}};
 }

@@ -1,12 +1,15 @@
 #pragma once
-// A throwaway machine layout for one setup test: Program Files, LOCALAPPDATA, a folder with a
-// Vorlane.exe and the schtasks double's settings folder, all under one temporary folder.
+// A throwaway machine layout for one setup test: Program Files (the system's, redirected), a
+// decoy folder the ProgramFiles and ProgramW6432 variables name, LOCALAPPDATA, TEMP, a folder
+// with a Vorlane.exe and the schtasks double's settings folder, all under one temporary folder.
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "tests/support/program_files.hpp"
 #include "tests/support/win_process.hpp"
 
 namespace vorlane::testing {
@@ -58,14 +61,23 @@ class SetupMachine : public ::testing::Test {
   std::wstring record_file(const std::string& sid) const {
     return records_dir() + L"\\" + widen(sid) + L".json";
   }
+  // What the environment names as Program Files; nothing may land there.
+  std::wstring decoy_program_files() const { return root_ / L"decoy"; }
+  // TEMP and TMP of the programs started; the install writes nothing there.
+  std::wstring temp_dir() const { return root_ / L"temp"; }
+  // A folder the user's programs can change, for a program started from outside Program Files.
+  std::wstring user_dir() const { return root_ / L"user"; }
   std::wstring local_app_data() const { return root_ / L"la"; }
   std::wstring gui_dir() const { return root_ / L"gui"; }
   std::wstring double_dir() const { return root_ / L"schtasks"; }
 
  private:
   TempDir root_;
+  std::optional<ProgramFilesRedirect> redirect_;
 };
 
 bool process_running(DWORD pid);
+// True when the folder exists and holds nothing.
+bool folder_empty(const std::wstring& path);
 
 }  // namespace vorlane::testing

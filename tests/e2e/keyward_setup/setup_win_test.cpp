@@ -1,6 +1,9 @@
 // Keyward.exe --install / --uninstall end to end, under Wine, with the schtasks double.
 #include <gtest/gtest.h>
 
+#include <regex>
+#include <thread>
+
 #include "common/text.hpp"
 #include "setup/record.hpp"
 #include "tests/e2e/keyward_setup/setup_fixture.hpp"
@@ -14,6 +17,13 @@ const auto* const double_in_place =
 const std::string install_ok = "已启用管理员控制；登录后自动启动，不再弹 UAC";
 const std::string uninstall_ok = "已移除管理员控制";
 const std::string system_tool = "\"C:\\windows\\system32\\schtasks.exe\"";
+
+// The definition file of a run: in the install directory, named for the process.
+bool is_definition_file(const std::string& path, const std::wstring& install_dir) {
+  const std::string dir = narrow(install_dir) + "\\";
+  return path.starts_with(dir) &&
+         std::regex_match(path.substr(dir.size()), std::regex("keyward-[0-9]+\\.xml"));
+}
 
 void expect_outcome(const nlohmann::json& outcome, bool ok, const std::string& action,
                     const std::string& message) {
@@ -41,17 +51,23 @@ TEST_F(SetupInstall, CopiesRecordsRegistersAndStartsTheHelper) {
   const auto log = schtasks_log();
   ASSERT_EQ(log.size(), 3u);
   EXPECT_EQ(log[0], system_tool + " /End /TN \"" + wine_task + "\"");
-  EXPECT_TRUE(log[1].starts_with(system_tool + " /Create /TN \"" + wine_task + "\" /XML ")) << log[1];
-  EXPECT_TRUE(log[1].ends_with(".xml /F")) << log[1];
+  const std::string create_head = system_tool + " /Create /TN \"" + wine_task + "\" /XML ";
+  ASSERT_TRUE(log[1].starts_with(create_head)) << log[1];
+  ASSERT_TRUE(log[1].ends_with(" /F")) << log[1];
   EXPECT_EQ(log[2], system_tool + " /Run /TN \"" + wine_task + "\"");
 
-  // The definition reached the tool, names the installed copy, and was removed afterwards.
+  // The definition reached the tool from the install directory, and was removed afterwards.
   const std::string definition = read_file(double_dir() + L"\\tasks\\" + widen(wine_task) + L".xml");
   ASSERT_GT(definition.size(), 2u);
   EXPECT_EQ(definition.substr(0, 2), "\xFF\xFE");
-  const std::string xml_path = log[1].substr(log[1].find("/XML ") + 5,
-                                             log[1].size() - log[1].find("/XML ") - 5 - 3);
+  std::string xml_path = log[1].substr(create_head.size(), log[1].size() - create_head.size() - 3);
+  if (xml_path.size() > 1 && xml_path.front() == '"') xml_path = xml_path.substr(1, xml_path.size() - 2);
+  EXPECT_TRUE(is_definition_file(xml_path, install_dir())) << xml_path;
   EXPECT_FALSE(file_exists(widen(xml_path))) << xml_path;
+
+  // Program Files is the system's: the folder the variables name stays empty, and so does TEMP.
+  EXPECT_TRUE(folder_empty(decoy_program_files()));
+  EXPECT_TRUE(folder_empty(temp_dir()));
 
   EXPECT_NE(running_helper_pid(), 0u) << "the /Run did not leave a helper running";
 }
@@ -101,8 +117,9 @@ TEST_F(SetupInstall, RefusedRegistrationRemovesTheRecordAndNamesTheCommand) {
   EXPECT_TRUE(message.starts_with(head)) << message;
   EXPECT_TRUE(message.ends_with(tail)) << message;
   const std::string xml_path = message.substr(head.size(), message.size() - head.size() - tail.size() + 4);
-  EXPECT_NE(xml_path.find("keyward-"), std::string::npos) << xml_path;
+  EXPECT_TRUE(is_definition_file(xml_path, install_dir())) << xml_path;
   EXPECT_FALSE(file_exists(widen(xml_path))) << "definition file left behind";
+  EXPECT_TRUE(folder_empty(temp_dir()));
 
   EXPECT_FALSE(file_exists(record_file(wine_sid)));
   const auto log = schtasks_log();
@@ -143,6 +160,48 @@ TEST_F(SetupInstall, CopyOntoALockedProgramGivesUpWithTheLastError) {
                  "无法复制输入助手到 Program Files：Sharing violation. (os error 32)");
   EXPECT_FALSE(file_exists(record_file(wine_sid)));
   EXPECT_EQ(schtasks_log().size(), 1u) << "only the /End";
+}
+
+TEST_F(SetupInstall, CopiesTheProgramThatWasStartedWhileAnotherProgramRacesForItsName) {
+  // Keyward started from a folder the user's programs can change, as it lies beside Vorlane.exe.
+  const std::wstring source = user_dir() + L"\\Keyward.exe";
+  ASSERT_TRUE(copy_file(bin_path(L"Keyward.exe"), source));
+  const std::string original = read_file(source);
+  // The old copy held without write sharing keeps the install retrying its copy meanwhile.
+  create_directories(install_dir());
+  ASSERT_TRUE(write_file(installed_program(), "old copy"));
+  win32::unique_handle lock(::CreateFileW(installed_program().c_str(), GENERIC_READ, 0, nullptr,
+                                          OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(lock);
+
+  Child keyward = Child::start(
+      source, {L"--install", L"--gui-dir", gui_dir(), L"--user-sid", widen(wine_sid)},
+      environment());
+  // The "/End" runs once the program holds its own file; the copy attempts follow it.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (schtasks_log().empty() && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  ASSERT_EQ(schtasks_log().size(), 1u) << "the install did not reach its /End";
+
+  // The racer stops well within the retry budget, before the install lets its file go.
+  Child racer = Child::start(bin_path(L"source_racer.exe"), {source, L"600"});
+  const auto raced = racer.wait(std::chrono::seconds(30));
+  lock.reset();
+  const auto installed = keyward.wait(std::chrono::seconds(60));
+
+  ASSERT_TRUE(raced);
+  EXPECT_EQ(*raced, 0u) << racer.out();
+  std::smatch counts;
+  const std::string report = racer.out();
+  ASSERT_TRUE(std::regex_search(report, counts, std::regex("renamed 0 overwritten 0 tries ([0-9]+)")))
+      << report;
+  EXPECT_GT(std::stoul(counts[1]), 10u) << "the racer hardly tried";
+  ASSERT_TRUE(installed);
+  EXPECT_EQ(*installed, 0u) << keyward.err();
+  expect_outcome(outcome(), true, "install", install_ok);
+  EXPECT_EQ(read_file(source), original);
+  EXPECT_TRUE(read_file(installed_program()) == original) << "the installed copy is not the program started";
 }
 
 TEST_F(SetupInstall, ReadsLargeOutputOnBothStreamsOfAFailingSchtasks) {
@@ -232,11 +291,19 @@ TEST_F(SetupUninstall, OneOfTwoUsersKeepsTheSharedFiles) {
 
 TEST_F(SetupUninstall, LastUserRemovesTheSharedFilesAndFolders) {
   ASSERT_EQ(install().exit_code, 0u);
+  // A layout where the variables point, with no record left: an uninstall that followed them
+  // would take it away.
+  const std::wstring decoy_install = decoy_program_files() + L"\\Vorlane\\InputHelper";
+  create_directories(decoy_install + L"\\users");
+  ASSERT_TRUE(write_file(decoy_install + L"\\Keyward.exe", "decoy"));
+
   const auto result = uninstall();
   ASSERT_EQ(result.exit_code, 0u) << result.err;
   expect_outcome(outcome(), true, "uninstall", uninstall_ok);
   EXPECT_FALSE(file_exists(vorlane_dir()));
   EXPECT_TRUE(file_exists(program_files()));
+  EXPECT_EQ(read_file(decoy_install + L"\\Keyward.exe"), "decoy");
+  EXPECT_TRUE(folder_empty(decoy_install + L"\\users"));
 }
 
 TEST_F(SetupUninstall, RefusedDeletionFailsAndKeepsEverything) {
