@@ -28,6 +28,10 @@ using vorlane::win32::to_wide;
 using vorlane::win32::unique_find;
 using vorlane::win32::unique_handle;
 
+// The unlock walk tells links by its own copy of the name-surrogate bit, which must be exactly
+// the bit the system tests.
+static_assert(IsReparseTagNameSurrogate(~std::uint32_t{0}) == reparse_tag_name_surrogate);
+
 // bcrypt.dll is no KnownDLL: imported at load time, a bcrypt.dll beside the program would run
 // before the first line of Haltgate. It is loaded from the system folder when a hash is needed.
 class Cng {

@@ -62,6 +62,8 @@ bool is_executable_name(std::string_view file_name) {
          ascii_iequals(extension, "node");
 }
 
-bool is_name_surrogate(std::uint32_t reparse_tag) { return (reparse_tag & 0x20000000u) != 0; }
+bool is_name_surrogate(std::uint32_t reparse_tag) {
+  return (reparse_tag & reparse_tag_name_surrogate) != 0;
+}
 
 }  // namespace vorlane::haltgate

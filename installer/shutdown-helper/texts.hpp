@@ -27,7 +27,9 @@ std::string unlock_error_text(std::string_view path, std::string_view system_err
 // exists) is exe, dll or node, in any ASCII letter case.
 bool is_executable_name(std::string_view file_name);
 
-// A reparse tag of a symbolic link or junction, which the unlock walk neither follows nor opens.
+// A reparse tag of a symbolic link or junction, which the unlock walk neither follows nor opens:
+// one with the name-surrogate bit set.
+inline constexpr std::uint32_t reparse_tag_name_surrogate = 0x20000000u;
 bool is_name_surrogate(std::uint32_t reparse_tag);
 
 }  // namespace vorlane::haltgate

@@ -13,7 +13,9 @@ std::string system_error_text(std::string_view message, std::uint32_t code) {
   return message.empty() ? value : std::string(message) + " " + value;
 }
 
-std::uint32_t hresult_from_win32(std::uint32_t code) { return 0x80070000u | (code & 0xFFFFu); }
+std::uint32_t hresult_from_win32(std::uint32_t code) {
+  return hresult_win32_error_base | (code & 0xFFFFu);
+}
 
 std::string windows_error_text(const std::optional<std::string>& message, std::uint32_t code) {
   char hex[16];

@@ -19,7 +19,9 @@ std::string windows_error_text(const std::optional<std::string>& system_message,
 // "（Win32 <code>）" with full-width parentheses.
 std::string win32_code_text(std::uint32_t code);
 
-// The HRESULT a Win32 code is shown as: 0x80070000 plus its low 16 bits.
+// The HRESULT a Win32 code is shown as: 0x80070000 (an error of the Win32 facility) plus its
+// low 16 bits.
+inline constexpr std::uint32_t hresult_win32_error_base = 0x80070000u;
 std::uint32_t hresult_from_win32(std::uint32_t code);
 
 }  // namespace vorlane

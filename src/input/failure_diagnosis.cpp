@@ -6,10 +6,6 @@
 namespace vorlane::input {
 namespace {
 
-constexpr std::uint32_t error_none = 0;
-constexpr std::uint32_t error_access_denied = 5;
-constexpr std::uint32_t error_invalid_parameter = 87;
-
 // The normal interactive desktop; any other input desktop is the lock screen or a UAC prompt.
 constexpr std::string_view default_desktop = "Default";
 

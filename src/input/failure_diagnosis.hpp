@@ -34,6 +34,11 @@ struct InjectionDiagnosis {
 
 inline constexpr std::uint32_t foreground_path_capacity = 512;
 
+// The Win32 error codes the diagnosis tells apart.
+inline constexpr std::uint32_t error_none = 0;
+inline constexpr std::uint32_t error_access_denied = 5;
+inline constexpr std::uint32_t error_invalid_parameter = 87;
+
 // File name of the program that owns the foreground window, or absent.
 std::optional<std::string> foreground_process_name(InjectionProbe& probe);
 

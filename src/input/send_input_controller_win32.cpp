@@ -5,6 +5,8 @@
 
 #include <array>
 
+#include "input/failure_diagnosis.hpp"
+#include "input/input_record.hpp"
 #include "input/send_input_controller.hpp"
 #include "system/queries_win32.hpp"
 
@@ -15,6 +17,28 @@ using input::InputRecord;
 using input::InputType;
 
 static_assert(sizeof(INPUT) == 40, "SendInput is handed 64-bit INPUT records");
+
+// The portable records and the failure diagnosis hold their own copies of these system values so
+// they build without the system headers; a mistyped copy must not build.
+static_assert(static_cast<DWORD>(InputType::mouse) == INPUT_MOUSE);
+static_assert(static_cast<DWORD>(InputType::keyboard) == INPUT_KEYBOARD);
+static_assert(input::keyeventf_extendedkey == KEYEVENTF_EXTENDEDKEY);
+static_assert(input::keyeventf_keyup == KEYEVENTF_KEYUP);
+static_assert(input::keyeventf_unicode == KEYEVENTF_UNICODE);
+static_assert(input::keyeventf_scancode == KEYEVENTF_SCANCODE);
+static_assert(input::mouseeventf_move == MOUSEEVENTF_MOVE);
+static_assert(input::mouseeventf_leftdown == MOUSEEVENTF_LEFTDOWN);
+static_assert(input::mouseeventf_leftup == MOUSEEVENTF_LEFTUP);
+static_assert(input::mouseeventf_rightdown == MOUSEEVENTF_RIGHTDOWN);
+static_assert(input::mouseeventf_rightup == MOUSEEVENTF_RIGHTUP);
+static_assert(input::mouseeventf_middledown == MOUSEEVENTF_MIDDLEDOWN);
+static_assert(input::mouseeventf_middleup == MOUSEEVENTF_MIDDLEUP);
+static_assert(input::mouseeventf_wheel == MOUSEEVENTF_WHEEL);
+static_assert(input::mouseeventf_hwheel == MOUSEEVENTF_HWHEEL);
+static_assert(input::mouseeventf_absolute == MOUSEEVENTF_ABSOLUTE);
+static_assert(input::error_none == ERROR_SUCCESS);
+static_assert(input::error_access_denied == ERROR_ACCESS_DENIED);
+static_assert(input::error_invalid_parameter == ERROR_INVALID_PARAMETER);
 
 INPUT to_input(const InputRecord& record) {
   INPUT input{};

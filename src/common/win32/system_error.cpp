@@ -6,6 +6,10 @@
 
 namespace vorlane::win32 {
 
+// The portable error texts build the shown HRESULT from their own copy of its fixed part.
+static_assert(hresult_win32_error_base ==
+              static_cast<std::uint32_t>(MAKE_HRESULT(SEVERITY_ERROR, FACILITY_WIN32, 0)));
+
 std::optional<std::string> system_message(DWORD code) {
   wchar_t* buffer = nullptr;
   const DWORD length = ::FormatMessageW(
