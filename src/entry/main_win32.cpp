@@ -3,6 +3,7 @@
 
 #include "common/cmdline.hpp"
 #include "common/win32/checked_file.hpp"
+#include "common/win32/files.hpp"
 #include "common/win32/unique_handle.hpp"
 #include "common/win32/wide.hpp"
 #include "entry/entry.hpp"
@@ -44,16 +45,7 @@ class EntryPlatformWin32 final : public entry::EntryPlatform {
     const HANDLE file = opened->get();
     // Emptied only now that it is known to be the file meant, so a longer old content goes too.
     if (!::SetEndOfFile(file)) return entry::FileWrite::failed;
-    std::size_t sent = 0;
-    while (sent < bytes.size()) {
-      DWORD wrote = 0;
-      if (!::WriteFile(file, bytes.data() + sent, static_cast<DWORD>(bytes.size() - sent), &wrote,
-                       nullptr) ||
-          wrote == 0) {
-        return entry::FileWrite::failed;
-      }
-      sent += wrote;
-    }
+    if (!win32::write_all_to(file, bytes)) return entry::FileWrite::failed;
     return entry::FileWrite::written;
   }
   // Bytes as given, so the line ends in "\n" alone; without an error stream the line is lost.

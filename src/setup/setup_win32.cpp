@@ -7,12 +7,12 @@
 #include <cstdio>
 #include <vector>
 
+#include "common/win32/files.hpp"
 #include "common/win32/system_error.hpp"
 #include "common/win32/unique_handle.hpp"
 #include "common/win32/wide.hpp"
 #include "setup/procedures.hpp"
 #include "setup/schtasks_runner_win32.hpp"
-#include "setup/write_all.hpp"
 #include "system/queries_win32.hpp"
 
 namespace vorlane::setup::win32 {
@@ -24,6 +24,7 @@ using vorlane::win32::to_utf8;
 using vorlane::win32::to_wide;
 using vorlane::win32::unique_find;
 using vorlane::win32::unique_handle;
+using vorlane::win32::write_all_to;
 
 // A record is a few hundred bytes; anything far larger is not one.
 constexpr DWORD max_record_bytes = 1 << 20;
@@ -63,20 +64,6 @@ std::expected<std::string, std::string> program_files_folder() {
   return to_utf8(path.get());
 }
 
-// Writes all of `bytes` to an open file; a write that takes nothing is an error, not a retry.
-std::expected<void, std::string> write_to(HANDLE file, std::string_view bytes) {
-  return write_all(
-      bytes,
-      [file](std::string_view piece) -> std::expected<std::size_t, std::string> {
-        DWORD written = 0;
-        if (!::WriteFile(file, piece.data(), static_cast<DWORD>(piece.size()), &written, nullptr)) {
-          return std::unexpected(last_system_error_text());
-        }
-        return written;
-      },
-      [] { return system_error_text(ERROR_WRITE_FAULT); });
-}
-
 std::expected<void, std::string> write_file_as(const std::string& path, std::string_view bytes,
                                                DWORD disposition) {
   unique_handle file(::CreateFileW(to_wide(path).c_str(), GENERIC_WRITE, 0, nullptr, disposition,
@@ -84,7 +71,7 @@ std::expected<void, std::string> write_file_as(const std::string& path, std::str
   if (!file) {
     return std::unexpected(last_system_error_text());
   }
-  return write_to(file.get(), bytes);
+  return write_all_to(file.get(), bytes);
 }
 
 std::expected<std::string, std::string> read_small_file(const std::string& path) {
@@ -109,35 +96,6 @@ std::expected<std::string, std::string> read_small_file(const std::string& path)
       return std::unexpected(std::string("file too large for a record"));
     }
   }
-}
-
-bool is_directory(const std::wstring& path) {
-  const DWORD attributes = ::GetFileAttributesW(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
-
-// Creates `path` after its missing parents; an existing folder counts as success.
-DWORD create_directory_tree(std::wstring path) {
-  while (path.size() > 1 && (path.back() == L'\\' || path.back() == L'/')) {
-    path.pop_back();
-  }
-  if (path.empty() || ::CreateDirectoryW(path.c_str(), nullptr)) {
-    return ERROR_SUCCESS;
-  }
-  DWORD error = ::GetLastError();
-  if (error == ERROR_PATH_NOT_FOUND) {
-    const auto cut = path.find_last_of(L"\\/");
-    if (cut != std::wstring::npos && cut > 0) {
-      if (const DWORD parent = create_directory_tree(path.substr(0, cut)); parent != ERROR_SUCCESS) {
-        return parent;
-      }
-      if (::CreateDirectoryW(path.c_str(), nullptr)) {
-        return ERROR_SUCCESS;
-      }
-      error = ::GetLastError();
-    }
-  }
-  return is_directory(path) ? ERROR_SUCCESS : error;
 }
 
 class Win32SetupPlatform final : public SetupPlatform {
@@ -181,7 +139,7 @@ class Win32SetupPlatform final : public SetupPlatform {
   std::uint32_t process_id() override { return ::GetCurrentProcessId(); }
 
   std::expected<void, std::string> create_directories(const std::string& path) override {
-    if (const DWORD error = create_directory_tree(to_wide(path)); error != ERROR_SUCCESS) {
+    if (const DWORD error = vorlane::win32::create_directories(to_wide(path)); error != ERROR_SUCCESS) {
       return std::unexpected(vorlane::win32::system_error_text(error));
     }
     return {};
@@ -210,7 +168,7 @@ class Win32SetupPlatform final : public SetupPlatform {
       if (got == 0) {
         return {};
       }
-      if (auto written = write_to(target.get(), std::string_view(chunk.data(), got)); !written) {
+      if (auto written = write_all_to(target.get(), std::string_view(chunk.data(), got)); !written) {
         return written;
       }
     }

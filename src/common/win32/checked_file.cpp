@@ -27,11 +27,6 @@ std::wstring parent_folder(std::wstring_view path, std::size_t cut) {
   return folder;
 }
 
-bool is_directory(const std::wstring& path) {
-  const DWORD attributes = ::GetFileAttributesW(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
-
 std::optional<std::wstring> final_path(HANDLE handle) {
   std::wstring buffer(MAX_PATH, L'\0');
   for (;;) {
@@ -141,18 +136,6 @@ std::optional<std::pair<std::wstring, std::wstring>> split_full_path(std::wstrin
   const std::size_t cut = full.find_last_of(L"\\/");
   if (cut == std::wstring::npos || cut + 1 == full.size()) return std::nullopt;
   return std::pair{parent_folder(full, cut), full.substr(cut + 1)};
-}
-
-bool create_directories(std::wstring_view folder) {
-  const std::wstring path(folder);
-  if (path.empty() || is_directory(path)) return !path.empty();
-  const std::size_t cut = path.find_last_of(L"\\/");
-  if (cut != std::wstring::npos && cut > 0) {
-    const std::wstring parent = parent_folder(path, cut);
-    if (parent.size() < path.size()) create_directories(parent);
-  }
-  // An existing folder is fine, even one this user may not create in.
-  return ::CreateDirectoryW(path.c_str(), nullptr) || is_directory(path);
 }
 
 }  // namespace vorlane::win32

@@ -31,7 +31,4 @@ std::expected<unique_handle, CheckedOpenFailure> open_checked_file(std::wstring_
 // The full path of `path` (as the system completes it) split into its folder and last name.
 std::optional<std::pair<std::wstring, std::wstring>> split_full_path(std::wstring_view path);
 
-// Creates `folder` and every missing folder above it; an existing folder is fine.
-bool create_directories(std::wstring_view folder);
-
 }  // namespace vorlane::win32

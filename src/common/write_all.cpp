@@ -1,8 +1,8 @@
-#include "setup/write_all.hpp"
+#include "common/write_all.hpp"
 
 #include <algorithm>
 
-namespace vorlane::setup {
+namespace vorlane {
 
 std::expected<void, std::string> write_all(std::string_view bytes, const WriteSome& write_some,
                                            const std::function<std::string()>& no_progress_error) {
@@ -20,4 +20,4 @@ std::expected<void, std::string> write_all(std::string_view bytes, const WriteSo
   return {};
 }
 
-}  // namespace vorlane::setup
+}  // namespace vorlane

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-namespace vorlane::setup {
+namespace vorlane {
 
 // Writes some of the bytes it is given (at most the size handed to it) and says how many, or
 // fails with the system error text.
@@ -20,4 +20,4 @@ inline constexpr std::size_t max_write_piece = std::size_t{1} << 20;
 std::expected<void, std::string> write_all(std::string_view bytes, const WriteSome& write_some,
                                            const std::function<std::string()>& no_progress_error);
 
-}  // namespace vorlane::setup
+}  // namespace vorlane

@@ -1,11 +1,11 @@
-#include "setup/write_all.hpp"
+#include "common/write_all.hpp"
 
 #include <gtest/gtest.h>
 
 #include <optional>
 #include <vector>
 
-namespace vorlane::setup {
+namespace vorlane {
 namespace {
 
 constexpr std::size_t takes_all = static_cast<std::size_t>(-1);
@@ -71,4 +71,4 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.label); });
 
 }  // namespace
-}  // namespace vorlane::setup
+}  // namespace vorlane
