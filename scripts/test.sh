@@ -7,6 +7,9 @@ scripts/install-deps.sh
 jobs=$(nproc)
 export LC_ALL=C.UTF-8
 
+echo "== includes: one form, sorted the same everywhere"
+python3 scripts/includes.py --check
+
 echo "== native: portable core, ASan + UBSan"
 cmake -S . -B build/native -G Ninja -DCMAKE_BUILD_TYPE=Debug >/dev/null
 cmake --build build/native -j "$jobs"

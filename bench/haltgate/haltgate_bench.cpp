@@ -12,10 +12,10 @@
 #include <string>
 #include <vector>
 
-#include "common/cmdline.hpp"
-#include "common/win32/unique_handle.hpp"
-#include "common/win32/wide.hpp"
-#include "system_win32.hpp"
+#include "installer/shutdown-helper/system_win32.hpp"
+#include "src/common/cmdline.hpp"
+#include "src/common/win32/unique_handle.hpp"
+#include "src/common/win32/wide.hpp"
 #include "tests/support/win_process.hpp"
 
 namespace {

@@ -1,9 +1,9 @@
 // Lower-casing a final path: done for every running process whose image can be queried.
-#include <benchmark/benchmark.h>
-
 #include <string>
 
-#include "lowercase.hpp"
+#include <benchmark/benchmark.h>
+
+#include "installer/shutdown-helper/lowercase.hpp"
 
 namespace {
 

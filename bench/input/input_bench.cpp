@@ -1,17 +1,17 @@
 // Cost of turning requests into records: a maximal text request, and one key request through
 // the whole controller and through the serve loop's read, dispatch and reply. The sink only
 // counts, so the figures are the helper's own work.
-#include <benchmark/benchmark.h>
-
 #include <memory>
 #include <string>
 
-#include "input/send_input_controller.hpp"
-#include "input/synthesis.hpp"
-#include "input_helper/pipe/framing.hpp"
-#include "input_helper/pipe/memory_pipe.hpp"
-#include "input_helper/serve/serve_fakes.hpp"
-#include "input_helper/serve/session.hpp"
+#include <benchmark/benchmark.h>
+
+#include "src/input/send_input_controller.hpp"
+#include "src/input/synthesis.hpp"
+#include "src/input_helper/pipe/framing.hpp"
+#include "src/input_helper/pipe/memory_pipe.hpp"
+#include "src/input_helper/serve/serve_fakes.hpp"
+#include "src/input_helper/serve/session.hpp"
 
 namespace vorlane::input {
 namespace {

@@ -2,11 +2,11 @@
 // dump of the same bytes.
 #include <benchmark/benchmark.h>
 
-#include "input_helper/pipe/framing.hpp"
-#include "input_helper/pipe/memory_pipe.hpp"
-#include "input_helper/serve/serve_fakes.hpp"
-#include "input_helper/serve/session.hpp"
-#include "input_helper/serve/test_mode_controller.hpp"
+#include "src/input_helper/pipe/framing.hpp"
+#include "src/input_helper/pipe/memory_pipe.hpp"
+#include "src/input_helper/serve/serve_fakes.hpp"
+#include "src/input_helper/serve/session.hpp"
+#include "src/input_helper/serve/test_mode_controller.hpp"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "common/win32/unique_handle.hpp"
+#include "src/common/win32/unique_handle.hpp"
 
 namespace {
 

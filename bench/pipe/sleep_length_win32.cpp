@@ -11,7 +11,7 @@
 #include <functional>
 #include <vector>
 
-#include "input_helper/pipe/waitable_clock_win32.hpp"
+#include "src/input_helper/pipe/waitable_clock_win32.hpp"
 
 namespace {
 

@@ -8,8 +8,6 @@
 // - Any UTF-16 command line splits without a crash into words that together hold no more
 //   units than the line, and no more words than units plus one; quoting those words again
 //   and splitting gives the same words.
-#include <fuzzer/FuzzedDataProvider.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -17,9 +15,11 @@
 #include <string>
 #include <vector>
 
-#include "common/cmdline.hpp"
-#include "common/text.hpp"
-#include "setup/schtasks.hpp"
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include "src/common/cmdline.hpp"
+#include "src/common/text.hpp"
+#include "src/setup/schtasks.hpp"
 
 namespace {
 

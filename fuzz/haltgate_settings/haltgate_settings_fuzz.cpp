@@ -7,8 +7,6 @@
 // - parse_timeout accepts exactly an optional "+" and decimal digits whose value lies within
 //   100..120000, and yields that value (judged here from the digits as text, so no overflow
 //   can hide a large number).
-#include <fuzzer/FuzzedDataProvider.h>
-
 #include <algorithm>
 #include <cctype>
 #include <cstddef>
@@ -20,8 +18,10 @@
 #include <string_view>
 #include <vector>
 
-#include "constants.hpp"
-#include "settings.hpp"
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include "installer/shutdown-helper/constants.hpp"
+#include "installer/shutdown-helper/settings.hpp"
 
 namespace {
 

@@ -8,8 +8,6 @@
 // - release_all hands over one release for each key and button the sink saw pressed and not
 //   released since, and nothing else, so afterwards nothing is held (the key table names every
 //   key once, so a held name and a held key are the same thing).
-#include <fuzzer/FuzzedDataProvider.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -21,11 +19,13 @@
 #include <utility>
 #include <vector>
 
-#include "common/text.hpp"
-#include "input/fakes_for_tests.hpp"
-#include "input/input_texts.hpp"
-#include "input/key_table.hpp"
-#include "input/send_input_controller.hpp"
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include "src/common/text.hpp"
+#include "src/input/fakes_for_tests.hpp"
+#include "src/input/input_texts.hpp"
+#include "src/input/key_table.hpp"
+#include "src/input/send_input_controller.hpp"
 
 namespace {
 

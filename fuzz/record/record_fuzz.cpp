@@ -14,7 +14,7 @@
 #include <string>
 #include <string_view>
 
-#include "setup/record.hpp"
+#include "src/setup/record.hpp"
 
 namespace {
 

@@ -9,7 +9,6 @@
 // turns into a line feed; a SID text is ASCII and a Windows path holds no control character,
 // so nothing outside that is ever written. Other values must merely not crash.
 #include <expat.h>
-#include <fuzzer/FuzzedDataProvider.h>
 
 #include <algorithm>
 #include <cstddef>
@@ -19,8 +18,10 @@
 #include <string>
 #include <vector>
 
-#include "common/text.hpp"
-#include "setup/task_definition.hpp"
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include "src/common/text.hpp"
+#include "src/setup/task_definition.hpp"
 
 namespace {
 

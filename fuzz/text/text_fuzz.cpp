@@ -21,7 +21,7 @@
 #include <string>
 #include <string_view>
 
-#include "common/text.hpp"
+#include "src/common/text.hpp"
 
 namespace {
 

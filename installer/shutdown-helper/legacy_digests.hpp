@@ -1,6 +1,6 @@
 #pragma once
 // The allowed digests of older builds, chosen when the program is built.
-#include "preflight.hpp"
+#include "installer/shutdown-helper/preflight.hpp"
 
 namespace vorlane::haltgate {
 

@@ -1,11 +1,11 @@
-#include "lowercase.hpp"
+#include "installer/shutdown-helper/lowercase.hpp"
 
 #include <algorithm>
 #include <span>
 #include <vector>
 
-#include "common/text.hpp"
-#include "lowercase_table.hpp"
+#include "installer/shutdown-helper/lowercase_table.hpp"
+#include "src/common/text.hpp"
 
 namespace vorlane::haltgate {
 namespace {

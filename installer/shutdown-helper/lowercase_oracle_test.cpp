@@ -1,12 +1,12 @@
 // Every code point lower-cased alone and around a capital sigma, against ICU's root-locale
 // lower-casing (ICU 72 and the generated table both follow Unicode 15.0).
+#include <string>
+
 #include <gtest/gtest.h>
 #include <unicode/ustring.h>
 
-#include <string>
-
-#include "common/text.hpp"
-#include "lowercase.hpp"
+#include "installer/shutdown-helper/lowercase.hpp"
+#include "src/common/text.hpp"
 
 namespace vorlane::haltgate {
 namespace {

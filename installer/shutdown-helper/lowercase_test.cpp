@@ -1,6 +1,6 @@
-#include "lowercase.hpp"
-
 #include <gtest/gtest.h>
+
+#include "installer/shutdown-helper/lowercase.hpp"
 
 namespace vorlane::haltgate {
 namespace {

@@ -1,8 +1,8 @@
 // Haltgate.exe: a GUI-subsystem program without windows; its verdict is the exit code.
 #include <windows.h>
 
-#include "legacy_digests.hpp"
-#include "system_win32.hpp"
+#include "installer/shutdown-helper/legacy_digests.hpp"
+#include "installer/shutdown-helper/system_win32.hpp"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   // Libraries loaded later come from the system folder only, never from beside the program.

@@ -1,9 +1,9 @@
-#include "preflight.hpp"
+#include "installer/shutdown-helper/preflight.hpp"
 
 #include <algorithm>
 
-#include "constants.hpp"
-#include "settings.hpp"
+#include "installer/shutdown-helper/constants.hpp"
+#include "installer/shutdown-helper/settings.hpp"
 
 namespace vorlane::haltgate {
 namespace {

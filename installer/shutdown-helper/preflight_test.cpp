@@ -1,11 +1,11 @@
-#include "preflight.hpp"
-
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <functional>
 #include <map>
 #include <optional>
+
+#include <gtest/gtest.h>
+
+#include "installer/shutdown-helper/preflight.hpp"
 
 // The fake processes below are described with designated initialisers naming only what matters.
 #pragma GCC diagnostic ignored "-Wmissing-field-initializers"

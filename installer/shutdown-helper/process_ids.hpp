@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "constants.hpp"
+#include "installer/shutdown-helper/constants.hpp"
 
 namespace vorlane::haltgate {
 

@@ -1,9 +1,9 @@
-#include "process_ids.hpp"
+#include <algorithm>
+#include <numeric>
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <numeric>
+#include "installer/shutdown-helper/process_ids.hpp"
 
 namespace vorlane::haltgate {
 namespace {

@@ -1,10 +1,10 @@
-#include "settings.hpp"
+#include "installer/shutdown-helper/settings.hpp"
 
 #include <limits>
 
-#include "common/cmdline.hpp"
-#include "common/text.hpp"
-#include "constants.hpp"
+#include "installer/shutdown-helper/constants.hpp"
+#include "src/common/cmdline.hpp"
+#include "src/common/text.hpp"
 
 namespace vorlane::haltgate {
 namespace {

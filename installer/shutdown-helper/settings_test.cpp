@@ -1,6 +1,6 @@
-#include "settings.hpp"
-
 #include <gtest/gtest.h>
+
+#include "installer/shutdown-helper/settings.hpp"
 
 namespace vorlane::haltgate {
 namespace {

@@ -1,4 +1,4 @@
-#include "system_win32.hpp"
+#include "installer/shutdown-helper/system_win32.hpp"
 
 #include <windows.h>
 #include <bcrypt.h>
@@ -8,15 +8,15 @@
 #include <span>
 #include <vector>
 
-#include "common/cmdline.hpp"
-#include "common/win32/checked_file.hpp"
-#include "common/win32/system_error.hpp"
-#include "common/win32/unique_handle.hpp"
-#include "common/win32/wide.hpp"
-#include "constants.hpp"
-#include "lowercase.hpp"
-#include "process_ids.hpp"
-#include "texts.hpp"
+#include "installer/shutdown-helper/constants.hpp"
+#include "installer/shutdown-helper/lowercase.hpp"
+#include "installer/shutdown-helper/process_ids.hpp"
+#include "installer/shutdown-helper/texts.hpp"
+#include "src/common/cmdline.hpp"
+#include "src/common/win32/checked_file.hpp"
+#include "src/common/win32/system_error.hpp"
+#include "src/common/win32/unique_handle.hpp"
+#include "src/common/win32/wide.hpp"
 
 namespace vorlane::haltgate::win32 {
 namespace {

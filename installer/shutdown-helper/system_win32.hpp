@@ -2,7 +2,7 @@
 // Haltgate's system adapters: each call goes to Windows and comes back translated.
 #include <string_view>
 
-#include "preflight.hpp"
+#include "installer/shutdown-helper/preflight.hpp"
 
 namespace vorlane::haltgate::win32 {
 

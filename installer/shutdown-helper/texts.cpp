@@ -1,10 +1,10 @@
-#include "texts.hpp"
+#include "installer/shutdown-helper/texts.hpp"
 
 #include <array>
 #include <cstdio>
 
-#include "common/text.hpp"
-#include "constants.hpp"
+#include "installer/shutdown-helper/constants.hpp"
+#include "src/common/text.hpp"
 
 namespace vorlane::haltgate {
 

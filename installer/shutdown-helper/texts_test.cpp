@@ -1,8 +1,8 @@
-#include "texts.hpp"
+#include <array>
 
 #include <gtest/gtest.h>
 
-#include <array>
+#include "installer/shutdown-helper/texts.hpp"
 
 namespace vorlane::haltgate {
 namespace {

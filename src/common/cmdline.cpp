@@ -1,8 +1,8 @@
-#include "common/cmdline.hpp"
+#include "src/common/cmdline.hpp"
 
 #include <algorithm>
 
-#include "common/text.hpp"
+#include "src/common/text.hpp"
 
 namespace vorlane {
 namespace {

@@ -1,6 +1,6 @@
-#include "common/cmdline.hpp"
-
 #include <gtest/gtest.h>
+
+#include "src/common/cmdline.hpp"
 
 namespace vorlane {
 namespace {

@@ -1,4 +1,4 @@
-#include "common/error_text.hpp"
+#include "src/common/error_text.hpp"
 
 #include <cstdio>
 

@@ -1,6 +1,6 @@
-#include "common/error_text.hpp"
-
 #include <gtest/gtest.h>
+
+#include "src/common/error_text.hpp"
 
 namespace vorlane {
 namespace {

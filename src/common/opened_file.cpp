@@ -1,4 +1,4 @@
-#include "common/opened_file.hpp"
+#include "src/common/opened_file.hpp"
 
 #include <algorithm>
 

@@ -1,6 +1,6 @@
-#include "common/opened_file.hpp"
-
 #include <gtest/gtest.h>
+
+#include "src/common/opened_file.hpp"
 
 namespace vorlane {
 namespace {

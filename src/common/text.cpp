@@ -1,4 +1,4 @@
-#include "common/text.hpp"
+#include "src/common/text.hpp"
 
 namespace vorlane {
 namespace {

@@ -1,6 +1,6 @@
-#include "common/text.hpp"
-
 #include <gtest/gtest.h>
+
+#include "src/common/text.hpp"
 
 namespace vorlane {
 namespace {

@@ -1,4 +1,4 @@
-#include "common/write_all.hpp"
+#include "src/common/write_all.hpp"
 
 #include <algorithm>
 

@@ -1,9 +1,9 @@
-#include "common/write_all.hpp"
+#include <optional>
+#include <vector>
 
 #include <gtest/gtest.h>
 
-#include <optional>
-#include <vector>
+#include "src/common/write_all.hpp"
 
 namespace vorlane {
 namespace {

@@ -1,10 +1,10 @@
-#include "entry/entry.hpp"
+#include "src/entry/entry.hpp"
 
 #include <nlohmann/json.hpp>
 
-#include "common/cmdline.hpp"
-#include "input_helper/serve/serve_texts.hpp"
-#include "setup/layout.hpp"
+#include "src/common/cmdline.hpp"
+#include "src/input_helper/serve/serve_texts.hpp"
+#include "src/setup/layout.hpp"
 
 namespace vorlane::entry {
 namespace {

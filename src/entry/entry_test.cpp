@@ -1,6 +1,6 @@
-#include "entry/entry.hpp"
-
 #include <gtest/gtest.h>
+
+#include "src/entry/entry.hpp"
 
 namespace vorlane::entry {
 namespace {

@@ -1,14 +1,14 @@
 // Keyward: a GUI-subsystem program without windows; the entry only wires the system in.
 #include <windows.h>
 
-#include "common/cmdline.hpp"
-#include "common/win32/checked_file.hpp"
-#include "common/win32/files.hpp"
-#include "common/win32/unique_handle.hpp"
-#include "common/win32/wide.hpp"
-#include "entry/entry.hpp"
-#include "input_helper/serve/serve_win32.hpp"
-#include "setup/setup_win32.hpp"
+#include "src/common/cmdline.hpp"
+#include "src/common/win32/checked_file.hpp"
+#include "src/common/win32/files.hpp"
+#include "src/common/win32/unique_handle.hpp"
+#include "src/common/win32/wide.hpp"
+#include "src/entry/entry.hpp"
+#include "src/input_helper/serve/serve_win32.hpp"
+#include "src/setup/setup_win32.hpp"
 
 namespace {
 

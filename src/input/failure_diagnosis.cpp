@@ -1,7 +1,7 @@
-#include "input/failure_diagnosis.hpp"
+#include "src/input/failure_diagnosis.hpp"
 
-#include "common/text.hpp"
-#include "input/input_texts.hpp"
+#include "src/common/text.hpp"
+#include "src/input/input_texts.hpp"
 
 namespace vorlane::input {
 namespace {

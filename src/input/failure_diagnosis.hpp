@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "system/elevation.hpp"
+#include "src/system/elevation.hpp"
 
 namespace vorlane::input {
 

@@ -1,8 +1,7 @@
-#include "input/failure_diagnosis.hpp"
-
 #include <gtest/gtest.h>
 
-#include "input/fakes_for_tests.hpp"
+#include "src/input/failure_diagnosis.hpp"
+#include "src/input/fakes_for_tests.hpp"
 
 namespace vorlane::input {
 namespace {

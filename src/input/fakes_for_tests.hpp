@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "input/failure_diagnosis.hpp"
-#include "input/synthesis.hpp"
+#include "src/input/failure_diagnosis.hpp"
+#include "src/input/synthesis.hpp"
 
 namespace vorlane::input {
 

@@ -1,4 +1,4 @@
-#include "input/key_table.hpp"
+#include "src/input/key_table.hpp"
 
 #include <array>
 

@@ -1,9 +1,9 @@
-#include "input/key_table.hpp"
+#include <set>
+#include <string>
 
 #include <gtest/gtest.h>
 
-#include <set>
-#include <string>
+#include "src/input/key_table.hpp"
 
 namespace vorlane::input {
 namespace {

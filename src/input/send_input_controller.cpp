@@ -1,11 +1,11 @@
-#include "input/send_input_controller.hpp"
+#include "src/input/send_input_controller.hpp"
 
 #include <string_view>
 #include <utility>
 #include <vector>
 
-#include "input/input_texts.hpp"
-#include "input/key_table.hpp"
+#include "src/input/input_texts.hpp"
+#include "src/input/key_table.hpp"
 
 namespace vorlane::input {
 namespace {

@@ -7,9 +7,9 @@
 #include <set>
 #include <string>
 
-#include "input/failure_diagnosis.hpp"
-#include "input/synthesis.hpp"
-#include "input_helper/serve/input_controller.hpp"
+#include "src/input/failure_diagnosis.hpp"
+#include "src/input/synthesis.hpp"
+#include "src/input_helper/serve/input_controller.hpp"
 
 namespace vorlane::input {
 

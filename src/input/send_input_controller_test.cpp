@@ -1,10 +1,9 @@
-#include "input/send_input_controller.hpp"
+#include <algorithm>
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-
-#include "input/fakes_for_tests.hpp"
+#include "src/input/fakes_for_tests.hpp"
+#include "src/input/send_input_controller.hpp"
 
 namespace vorlane::input {
 namespace {

@@ -1,14 +1,14 @@
 // SendInput and the host queries behind the portable controller.
-#include "input/send_input_controller_win32.hpp"
+#include "src/input/send_input_controller_win32.hpp"
 
 #include <windows.h>
 
 #include <array>
 
-#include "input/failure_diagnosis.hpp"
-#include "input/input_record.hpp"
-#include "input/send_input_controller.hpp"
-#include "system/queries_win32.hpp"
+#include "src/input/failure_diagnosis.hpp"
+#include "src/input/input_record.hpp"
+#include "src/input/send_input_controller.hpp"
+#include "src/system/queries_win32.hpp"
 
 namespace vorlane::win32 {
 namespace {

@@ -2,8 +2,8 @@
 // The real controller of a served client, injecting with SendInput.
 #include <memory>
 
-#include "input/failure_diagnosis.hpp"
-#include "input_helper/serve/input_controller.hpp"
+#include "src/input/failure_diagnosis.hpp"
+#include "src/input_helper/serve/input_controller.hpp"
 
 namespace vorlane::win32 {
 

@@ -1,10 +1,10 @@
-#include "input/synthesis.hpp"
+#include "src/input/synthesis.hpp"
 
 #include <algorithm>
 #include <cmath>
 #include <limits>
 
-#include "common/text.hpp"
+#include "src/common/text.hpp"
 
 namespace vorlane::input {
 namespace {

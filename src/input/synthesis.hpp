@@ -10,9 +10,9 @@
 #include <string_view>
 #include <vector>
 
-#include "input/failure_diagnosis.hpp"
-#include "input/input_record.hpp"
-#include "input/key_table.hpp"
+#include "src/input/failure_diagnosis.hpp"
+#include "src/input/input_record.hpp"
+#include "src/input/key_table.hpp"
 
 namespace vorlane::input {
 

@@ -1,11 +1,10 @@
-#include "input/synthesis.hpp"
-
-#include <gtest/gtest.h>
-
 #include <cmath>
 #include <limits>
 
-#include "input/fakes_for_tests.hpp"
+#include <gtest/gtest.h>
+
+#include "src/input/fakes_for_tests.hpp"
+#include "src/input/synthesis.hpp"
 
 namespace vorlane::input {
 namespace {

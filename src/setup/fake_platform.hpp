@@ -6,7 +6,7 @@
 #include <map>
 #include <set>
 
-#include "setup/platform.hpp"
+#include "src/setup/platform.hpp"
 
 namespace vorlane::setup::testing {
 

@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
-#include "setup/fake_platform.hpp"
-#include "setup/procedures.hpp"
-#include "setup/record.hpp"
-#include "setup/task_definition.hpp"
+#include "src/setup/fake_platform.hpp"
+#include "src/setup/procedures.hpp"
+#include "src/setup/record.hpp"
+#include "src/setup/task_definition.hpp"
 
 namespace vorlane::setup {
 namespace {

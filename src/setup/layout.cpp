@@ -1,4 +1,4 @@
-#include "setup/layout.hpp"
+#include "src/setup/layout.hpp"
 
 namespace vorlane::setup {
 

@@ -1,6 +1,6 @@
-#include "setup/layout.hpp"
-
 #include <gtest/gtest.h>
+
+#include "src/setup/layout.hpp"
 
 namespace vorlane::setup {
 namespace {

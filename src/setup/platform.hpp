@@ -9,8 +9,8 @@
 #include <string_view>
 #include <vector>
 
-#include "setup/schtasks.hpp"
-#include "system/elevation.hpp"
+#include "src/setup/schtasks.hpp"
+#include "src/system/elevation.hpp"
 
 namespace vorlane::setup {
 

@@ -1,12 +1,12 @@
-#include "setup/procedures.hpp"
+#include "src/setup/procedures.hpp"
 
 #include <algorithm>
 
-#include "common/text.hpp"
-#include "setup/layout.hpp"
-#include "setup/record.hpp"
-#include "setup/task_definition.hpp"
-#include "setup/texts.hpp"
+#include "src/common/text.hpp"
+#include "src/setup/layout.hpp"
+#include "src/setup/record.hpp"
+#include "src/setup/task_definition.hpp"
+#include "src/setup/texts.hpp"
 
 namespace vorlane::setup {
 namespace {

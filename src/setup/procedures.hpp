@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-#include "setup/platform.hpp"
+#include "src/setup/platform.hpp"
 
 namespace vorlane::setup {
 

@@ -1,7 +1,8 @@
-#include "setup/record.hpp"
+#include "src/setup/record.hpp"
 
 #include <array>
 #include <limits>
+
 #include <nlohmann/json.hpp>
 
 namespace vorlane::setup {

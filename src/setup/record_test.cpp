@@ -1,6 +1,6 @@
-#include "setup/record.hpp"
-
 #include <gtest/gtest.h>
+
+#include "src/setup/record.hpp"
 
 namespace vorlane::setup {
 namespace {

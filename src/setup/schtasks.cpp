@@ -1,9 +1,9 @@
-#include "setup/schtasks.hpp"
+#include "src/setup/schtasks.hpp"
 
 #include <algorithm>
 
-#include "common/text.hpp"
-#include "setup/texts.hpp"
+#include "src/common/text.hpp"
+#include "src/setup/texts.hpp"
 
 namespace vorlane::setup {
 namespace {

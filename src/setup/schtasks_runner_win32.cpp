@@ -1,4 +1,4 @@
-#include "setup/schtasks_runner_win32.hpp"
+#include "src/setup/schtasks_runner_win32.hpp"
 
 #include <windows.h>
 
@@ -7,9 +7,9 @@
 #include <cstddef>
 #include <vector>
 
-#include "common/win32/system_error.hpp"
-#include "common/win32/unique_handle.hpp"
-#include "common/win32/wide.hpp"
+#include "src/common/win32/system_error.hpp"
+#include "src/common/win32/unique_handle.hpp"
+#include "src/common/win32/wide.hpp"
 
 namespace vorlane::setup::win32 {
 namespace {

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "setup/schtasks.hpp"
+#include "src/setup/schtasks.hpp"
 
 namespace vorlane::setup::win32 {
 

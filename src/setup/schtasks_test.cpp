@@ -1,8 +1,8 @@
-#include "setup/schtasks.hpp"
+#include <algorithm>
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
+#include "src/setup/schtasks.hpp"
 
 namespace vorlane::setup {
 namespace {

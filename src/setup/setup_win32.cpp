@@ -1,4 +1,4 @@
-#include "setup/setup_win32.hpp"
+#include "src/setup/setup_win32.hpp"
 
 #include <windows.h>
 #include <knownfolders.h>
@@ -7,13 +7,13 @@
 #include <cstdio>
 #include <vector>
 
-#include "common/win32/files.hpp"
-#include "common/win32/system_error.hpp"
-#include "common/win32/unique_handle.hpp"
-#include "common/win32/wide.hpp"
-#include "setup/procedures.hpp"
-#include "setup/schtasks_runner_win32.hpp"
-#include "system/queries_win32.hpp"
+#include "src/common/win32/files.hpp"
+#include "src/common/win32/system_error.hpp"
+#include "src/common/win32/unique_handle.hpp"
+#include "src/common/win32/wide.hpp"
+#include "src/setup/procedures.hpp"
+#include "src/setup/schtasks_runner_win32.hpp"
+#include "src/system/queries_win32.hpp"
 
 namespace vorlane::setup::win32 {
 namespace {

@@ -4,8 +4,8 @@
 #include <optional>
 #include <string>
 
-#include "setup/layout.hpp"
-#include "setup/record.hpp"
+#include "src/setup/layout.hpp"
+#include "src/setup/record.hpp"
 
 namespace vorlane::setup::win32 {
 

@@ -1,6 +1,6 @@
-#include "setup/task_definition.hpp"
+#include "src/setup/task_definition.hpp"
 
-#include "common/text.hpp"
+#include "src/common/text.hpp"
 
 namespace vorlane::setup {
 

@@ -1,9 +1,9 @@
-#include "setup/task_definition.hpp"
+#include <fstream>
+#include <sstream>
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
+#include "src/setup/task_definition.hpp"
 
 namespace vorlane::setup {
 namespace {

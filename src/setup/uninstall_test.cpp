@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "setup/fake_platform.hpp"
-#include "setup/procedures.hpp"
+#include "src/setup/fake_platform.hpp"
+#include "src/setup/procedures.hpp"
 
 namespace vorlane::setup {
 namespace {

@@ -1,8 +1,8 @@
-#include "system/path_compare_key.hpp"
+#include "src/system/path_compare_key.hpp"
 
 #include <algorithm>
 
-#include "common/text.hpp"
+#include "src/common/text.hpp"
 
 namespace vorlane {
 

@@ -1,6 +1,6 @@
-#include "system/path_compare_key.hpp"
-
 #include <gtest/gtest.h>
+
+#include "src/system/path_compare_key.hpp"
 
 namespace vorlane {
 namespace {

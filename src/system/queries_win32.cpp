@@ -1,11 +1,11 @@
-#include "system/queries_win32.hpp"
+#include "src/system/queries_win32.hpp"
 
 #include <sddl.h>
 
 #include <vector>
 
-#include "common/win32/unique_handle.hpp"
-#include "common/win32/wide.hpp"
+#include "src/common/win32/unique_handle.hpp"
+#include "src/common/win32/wide.hpp"
 
 namespace vorlane::win32 {
 namespace {

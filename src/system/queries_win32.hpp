@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-#include "system/elevation.hpp"
+#include "src/system/elevation.hpp"
 
 namespace vorlane::win32 {
 

@@ -2,9 +2,9 @@
 
 #include <windows.h>
 
-#include <gtest/gtest.h>
-
 #include <vector>
+
+#include <gtest/gtest.h>
 
 namespace vorlane::testing {
 namespace {

@@ -4,7 +4,7 @@
 #include <atomic>
 #include <sstream>
 
-#include "common/win32/wide.hpp"
+#include "src/common/win32/wide.hpp"
 
 namespace vorlane::testing {
 namespace {

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "common/win32/unique_handle.hpp"
+#include "src/common/win32/unique_handle.hpp"
 
 namespace vorlane::testing {
 

@@ -1,6 +1,6 @@
-#include "common/win32/checked_file.hpp"
+#include "src/common/win32/checked_file.hpp"
 
-#include "common/win32/wide.hpp"
+#include "src/common/win32/wide.hpp"
 
 namespace vorlane::win32 {
 namespace {

@@ -9,8 +9,8 @@
 #include <string_view>
 #include <utility>
 
-#include "common/opened_file.hpp"
-#include "common/win32/unique_handle.hpp"
+#include "src/common/opened_file.hpp"
+#include "src/common/win32/unique_handle.hpp"
 
 namespace vorlane::win32 {
 

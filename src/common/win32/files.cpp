@@ -1,7 +1,7 @@
-#include "common/win32/files.hpp"
+#include "src/common/win32/files.hpp"
 
-#include "common/win32/system_error.hpp"
-#include "common/write_all.hpp"
+#include "src/common/win32/system_error.hpp"
+#include "src/common/write_all.hpp"
 
 namespace vorlane::win32 {
 namespace {

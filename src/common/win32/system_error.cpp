@@ -1,8 +1,8 @@
-#include "common/win32/system_error.hpp"
+#include "src/common/win32/system_error.hpp"
 
-#include "common/error_text.hpp"
-#include "common/win32/unique_handle.hpp"
-#include "common/win32/wide.hpp"
+#include "src/common/error_text.hpp"
+#include "src/common/win32/unique_handle.hpp"
+#include "src/common/win32/wide.hpp"
 
 namespace vorlane::win32 {
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "common/text.hpp"
+#include "src/common/text.hpp"
 
 namespace vorlane::win32 {
 

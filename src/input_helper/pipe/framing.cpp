@@ -1,9 +1,9 @@
-#include "input_helper/pipe/framing.hpp"
+#include "src/input_helper/pipe/framing.hpp"
 
 #include <algorithm>
 #include <exception>
 
-#include "common/text.hpp"
+#include "src/common/text.hpp"
 
 namespace vorlane {
 

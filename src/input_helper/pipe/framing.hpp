@@ -9,7 +9,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "input_helper/pipe/pipe_io.hpp"
+#include "src/input_helper/pipe/pipe_io.hpp"
 
 namespace vorlane {
 

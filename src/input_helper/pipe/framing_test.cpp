@@ -1,8 +1,7 @@
-#include "input_helper/pipe/framing.hpp"
-
 #include <gtest/gtest.h>
 
-#include "input_helper/pipe/memory_pipe.hpp"
+#include "src/input_helper/pipe/framing.hpp"
+#include "src/input_helper/pipe/memory_pipe.hpp"
 
 namespace vorlane {
 namespace {

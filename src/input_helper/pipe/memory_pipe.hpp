@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-#include "input_helper/pipe/pipe_io.hpp"
+#include "src/input_helper/pipe/pipe_io.hpp"
 
 namespace vorlane {
 

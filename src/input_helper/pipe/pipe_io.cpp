@@ -1,4 +1,4 @@
-#include "input_helper/pipe/pipe_io.hpp"
+#include "src/input_helper/pipe/pipe_io.hpp"
 
 #include <thread>
 

@@ -1,8 +1,8 @@
-#include "input_helper/pipe/pipe_io_win32.hpp"
+#include "src/input_helper/pipe/pipe_io_win32.hpp"
 
 #include <limits>
 
-#include "common/win32/system_error.hpp"
+#include "src/common/win32/system_error.hpp"
 
 namespace vorlane::win32 {
 

@@ -2,7 +2,7 @@
 // PipeIo over a connected pipe handle; the handle stays owned by the caller.
 #include <windows.h>
 
-#include "input_helper/pipe/pipe_io.hpp"
+#include "src/input_helper/pipe/pipe_io.hpp"
 
 namespace vorlane::win32 {
 

@@ -1,4 +1,4 @@
-#include "input_helper/pipe/waitable_clock_win32.hpp"
+#include "src/input_helper/pipe/waitable_clock_win32.hpp"
 
 namespace vorlane::win32 {
 namespace {

@@ -3,8 +3,8 @@
 // 15.6 ms at the default 64 Hz); a high-resolution waitable timer sleeps as long as asked.
 #include <windows.h>
 
-#include "common/win32/unique_handle.hpp"
-#include "input_helper/pipe/pipe_io.hpp"
+#include "src/common/win32/unique_handle.hpp"
+#include "src/input_helper/pipe/pipe_io.hpp"
 
 namespace vorlane::win32 {
 

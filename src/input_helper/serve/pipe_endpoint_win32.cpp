@@ -1,12 +1,12 @@
-#include "input_helper/serve/pipe_endpoint_win32.hpp"
+#include "src/input_helper/serve/pipe_endpoint_win32.hpp"
 
 #include <sddl.h>
 
-#include "common/error_text.hpp"
-#include "common/win32/system_error.hpp"
-#include "common/win32/wide.hpp"
-#include "input_helper/serve/pipe_name.hpp"
-#include "input_helper/serve/serve_texts.hpp"
+#include "src/common/error_text.hpp"
+#include "src/common/win32/system_error.hpp"
+#include "src/common/win32/wide.hpp"
+#include "src/input_helper/serve/pipe_name.hpp"
+#include "src/input_helper/serve/serve_texts.hpp"
 
 namespace vorlane::win32 {
 namespace {

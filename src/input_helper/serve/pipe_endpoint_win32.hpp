@@ -5,9 +5,9 @@
 #include <expected>
 #include <string>
 
-#include "common/win32/unique_handle.hpp"
-#include "input_helper/pipe/pipe_io_win32.hpp"
-#include "input_helper/serve/serve_platform.hpp"
+#include "src/common/win32/unique_handle.hpp"
+#include "src/input_helper/pipe/pipe_io_win32.hpp"
+#include "src/input_helper/serve/serve_platform.hpp"
 
 namespace vorlane::win32 {
 

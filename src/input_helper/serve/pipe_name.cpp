@@ -1,7 +1,7 @@
-#include "input_helper/serve/pipe_name.hpp"
+#include "src/input_helper/serve/pipe_name.hpp"
 
-#include "common/error_text.hpp"
-#include "input_helper/serve/serve_texts.hpp"
+#include "src/common/error_text.hpp"
+#include "src/input_helper/serve/serve_texts.hpp"
 
 namespace vorlane {
 

@@ -1,6 +1,6 @@
-#include "input_helper/serve/pipe_name.hpp"
-
 #include <gtest/gtest.h>
+
+#include "src/input_helper/serve/pipe_name.hpp"
 
 namespace vorlane {
 namespace {

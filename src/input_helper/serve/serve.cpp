@@ -1,10 +1,10 @@
-#include "input_helper/serve/serve.hpp"
+#include "src/input_helper/serve/serve.hpp"
 
-#include "input_helper/pipe/framing.hpp"
-#include "input_helper/serve/pipe_name.hpp"
-#include "input_helper/serve/serve_texts.hpp"
-#include "input_helper/serve/session.hpp"
-#include "input_helper/serve/test_mode_controller.hpp"
+#include "src/input_helper/pipe/framing.hpp"
+#include "src/input_helper/serve/pipe_name.hpp"
+#include "src/input_helper/serve/serve_texts.hpp"
+#include "src/input_helper/serve/session.hpp"
+#include "src/input_helper/serve/test_mode_controller.hpp"
 
 namespace vorlane {
 namespace {

@@ -6,9 +6,9 @@
 #include <optional>
 #include <string>
 
-#include "input_helper/pipe/pipe_io.hpp"
-#include "input_helper/serve/input_controller.hpp"
-#include "input_helper/serve/serve_platform.hpp"
+#include "src/input_helper/pipe/pipe_io.hpp"
+#include "src/input_helper/serve/input_controller.hpp"
+#include "src/input_helper/serve/serve_platform.hpp"
 
 namespace vorlane {
 

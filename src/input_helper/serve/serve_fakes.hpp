@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "input_helper/pipe/memory_pipe.hpp"
-#include "input_helper/serve/serve.hpp"
+#include "src/input_helper/pipe/memory_pipe.hpp"
+#include "src/input_helper/serve/serve.hpp"
 
 namespace vorlane::fakes {
 

@@ -8,8 +8,8 @@
 #include <string_view>
 #include <variant>
 
-#include "input_helper/pipe/pipe_io.hpp"
-#include "system/elevation.hpp"
+#include "src/input_helper/pipe/pipe_io.hpp"
+#include "src/system/elevation.hpp"
 
 namespace vorlane {
 

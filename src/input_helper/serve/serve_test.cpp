@@ -1,8 +1,7 @@
-#include "input_helper/serve/serve.hpp"
-
 #include <gtest/gtest.h>
 
-#include "input_helper/serve/serve_fakes.hpp"
+#include "src/input_helper/serve/serve.hpp"
+#include "src/input_helper/serve/serve_fakes.hpp"
 
 namespace vorlane {
 namespace {

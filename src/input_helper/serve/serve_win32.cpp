@@ -1,14 +1,14 @@
-#include "input_helper/serve/serve_win32.hpp"
+#include "src/input_helper/serve/serve_win32.hpp"
 
 #include <windows.h>
 
-#include "common/win32/unique_handle.hpp"
-#include "input/send_input_controller_win32.hpp"
-#include "input_helper/pipe/waitable_clock_win32.hpp"
-#include "input_helper/serve/pipe_endpoint_win32.hpp"
-#include "input_helper/serve/serve.hpp"
-#include "setup/setup_win32.hpp"
-#include "system/queries_win32.hpp"
+#include "src/common/win32/unique_handle.hpp"
+#include "src/input/send_input_controller_win32.hpp"
+#include "src/input_helper/pipe/waitable_clock_win32.hpp"
+#include "src/input_helper/serve/pipe_endpoint_win32.hpp"
+#include "src/input_helper/serve/serve.hpp"
+#include "src/setup/setup_win32.hpp"
+#include "src/system/queries_win32.hpp"
 
 namespace vorlane::win32 {
 namespace {

@@ -1,7 +1,7 @@
-#include "input_helper/serve/session.hpp"
+#include "src/input_helper/serve/session.hpp"
 
-#include "input_helper/serve/serve_texts.hpp"
-#include "system/path_compare_key.hpp"
+#include "src/input_helper/serve/serve_texts.hpp"
+#include "src/system/path_compare_key.hpp"
 
 namespace vorlane {
 namespace {

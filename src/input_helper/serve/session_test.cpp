@@ -1,9 +1,8 @@
-#include "input_helper/serve/session.hpp"
-
 #include <gtest/gtest.h>
 
-#include "input_helper/serve/serve_fakes.hpp"
-#include "input_helper/serve/test_mode_controller.hpp"
+#include "src/input_helper/serve/serve_fakes.hpp"
+#include "src/input_helper/serve/session.hpp"
+#include "src/input_helper/serve/test_mode_controller.hpp"
 
 namespace vorlane {
 namespace {

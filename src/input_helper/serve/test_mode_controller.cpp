@@ -1,6 +1,6 @@
-#include "input_helper/serve/test_mode_controller.hpp"
+#include "src/input_helper/serve/test_mode_controller.hpp"
 
-#include "input_helper/serve/serve_texts.hpp"
+#include "src/input_helper/serve/serve_texts.hpp"
 
 namespace vorlane {
 

@@ -1,6 +1,6 @@
 #pragma once
 // The controller of test mode: the same gate as the real one, and never any input.
-#include "input_helper/serve/input_controller.hpp"
+#include "src/input_helper/serve/input_controller.hpp"
 
 namespace vorlane {
 

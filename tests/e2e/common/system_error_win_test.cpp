@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "common/win32/system_error.hpp"
+#include "src/common/win32/system_error.hpp"
 #include "tests/support/win_process.hpp"
 
 namespace vorlane {

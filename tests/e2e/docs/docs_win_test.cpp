@@ -1,12 +1,12 @@
 // docs/client.md under Wine: the guide's examples are what Keyward.exe really does.
 #include <windows.h>
 
-#include <gtest/gtest.h>
-
 #include <optional>
 #include <regex>
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "tests/e2e/keyward_serve/keyward_e2e.hpp"
 

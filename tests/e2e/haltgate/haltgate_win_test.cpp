@@ -1,13 +1,13 @@
 // Haltgate.exe under Wine against stand-in Vorlane.exe processes in throwaway installations.
 #include <windows.h>
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <chrono>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "tests/support/win_process.hpp"
 

@@ -2,8 +2,8 @@
 // the system as sent, as a low-level hook in another process sees it.
 #include <gtest/gtest.h>
 
-#include "common/win32/wide.hpp"
-#include "input/send_input_controller_win32.hpp"
+#include "src/common/win32/wide.hpp"
+#include "src/input/send_input_controller_win32.hpp"
 #include "tests/e2e/keyward_input/observer.hpp"
 
 namespace vorlane::testing {

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "common/win32/unique_handle.hpp"
+#include "src/common/win32/unique_handle.hpp"
 #include "tests/support/win_process.hpp"
 
 namespace vorlane::testing {

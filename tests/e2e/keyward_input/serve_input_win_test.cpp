@@ -1,13 +1,13 @@
 // Keyward.exe --serve under Wine, end to end: the stand-in client sends input requests over the
 // pipe and the input observer's hooks show what the helper injected, and what it released
 // when the client let go.
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <chrono>
 #include <initializer_list>
 #include <memory>
 #include <optional>
+
+#include <gtest/gtest.h>
 
 #include "tests/e2e/keyward_input/observer.hpp"
 #include "tests/e2e/keyward_input/served_keyward.hpp"

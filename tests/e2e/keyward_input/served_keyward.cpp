@@ -4,8 +4,8 @@
 
 #include <chrono>
 
-#include "setup/record.hpp"
-#include "system/queries_win32.hpp"
+#include "src/setup/record.hpp"
+#include "src/system/queries_win32.hpp"
 
 namespace vorlane::testing {
 namespace {

@@ -2,15 +2,15 @@
 // Shared pieces of the Windows tests of Keyward.exe.
 #include <windows.h>
 
-#include <gtest/gtest.h>
-
 #include <chrono>
 #include <regex>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "common/win32/unique_handle.hpp"
+#include <gtest/gtest.h>
+
+#include "src/common/win32/unique_handle.hpp"
 #include "tests/support/win_process.hpp"
 
 namespace vorlane::e2e {

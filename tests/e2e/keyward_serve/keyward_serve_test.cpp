@@ -3,14 +3,14 @@
 #include <aclapi.h>
 #include <sddl.h>
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
 
+#include <gtest/gtest.h>
+
+#include "src/setup/record.hpp"
+#include "src/system/queries_win32.hpp"
 #include "tests/e2e/keyward_serve/keyward_e2e.hpp"
 #include "tests/support/program_files.hpp"
-#include "setup/record.hpp"
-#include "system/queries_win32.hpp"
 
 namespace vorlane {
 namespace {

@@ -1,10 +1,10 @@
 // Keyward.exe --test-mode under Wine, driven through its pipe by the stand-in client.
 #include <windows.h>
 
-#include <gtest/gtest.h>
-
 #include <atomic>
 #include <thread>
+
+#include <gtest/gtest.h>
 
 #include "tests/e2e/keyward_serve/keyward_e2e.hpp"
 

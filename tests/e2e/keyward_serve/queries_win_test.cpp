@@ -3,9 +3,9 @@
 
 #include <gtest/gtest.h>
 
-#include "common/win32/unique_handle.hpp"
-#include "common/win32/wide.hpp"
-#include "system/queries_win32.hpp"
+#include "src/common/win32/unique_handle.hpp"
+#include "src/common/win32/wide.hpp"
+#include "src/system/queries_win32.hpp"
 
 namespace vorlane::win32 {
 namespace {

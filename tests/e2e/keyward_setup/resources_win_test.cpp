@@ -1,10 +1,10 @@
 // The version information, icon and manifest built into Keyward.exe.
 #include <windows.h>
 
-#include <gtest/gtest.h>
-
 #include <set>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "tests/support/win_process.hpp"
 

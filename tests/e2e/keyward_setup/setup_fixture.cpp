@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "common/text.hpp"
+#include "src/common/text.hpp"
 
 namespace vorlane::testing {
 namespace {

@@ -2,12 +2,12 @@
 // A throwaway machine layout for one setup test: Program Files (the system's, redirected), a
 // decoy folder the ProgramFiles and ProgramW6432 variables name, LOCALAPPDATA, TEMP, a folder
 // with a Vorlane.exe and the schtasks double's settings folder, all under one temporary folder.
-#include <gtest/gtest.h>
-
-#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include "tests/support/program_files.hpp"
 #include "tests/support/win_process.hpp"

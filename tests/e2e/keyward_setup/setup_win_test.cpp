@@ -1,11 +1,11 @@
 // Keyward.exe --install / --uninstall end to end, under Wine, with the schtasks double.
-#include <gtest/gtest.h>
-
 #include <regex>
 #include <thread>
 
-#include "common/text.hpp"
-#include "setup/record.hpp"
+#include <gtest/gtest.h>
+
+#include "src/common/text.hpp"
+#include "src/setup/record.hpp"
 #include "tests/e2e/keyward_setup/setup_fixture.hpp"
 
 namespace vorlane::testing {

@@ -1,14 +1,14 @@
 // The schtasks runner under Wine, run against the schtasks double in place of the system's tool.
-#include <gtest/gtest.h>
-
 #include <windows.h>
 
 #include <chrono>
 #include <cstdint>
 
-#include "common/text.hpp"
-#include "common/win32/system_error.hpp"
-#include "setup/schtasks_runner_win32.hpp"
+#include <gtest/gtest.h>
+
+#include "src/common/text.hpp"
+#include "src/common/win32/system_error.hpp"
+#include "src/setup/schtasks_runner_win32.hpp"
 #include "tests/support/win_process.hpp"
 
 namespace vorlane::testing {

@@ -13,7 +13,7 @@
 #include <cwchar>
 #include <string>
 
-#include "common/win32/unique_handle.hpp"
+#include "src/common/win32/unique_handle.hpp"
 
 namespace {
 

@@ -33,9 +33,9 @@
 #include <string>
 #include <vector>
 
-#include "common/cmdline.hpp"
-#include "common/text.hpp"
-#include "common/win32/wide.hpp"
+#include "src/common/cmdline.hpp"
+#include "src/common/text.hpp"
+#include "src/common/win32/wide.hpp"
 
 namespace {
 

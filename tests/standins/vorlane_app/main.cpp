@@ -20,9 +20,9 @@
 #include <string>
 #include <vector>
 
-#include "common/cmdline.hpp"
-#include "common/win32/unique_handle.hpp"
-#include "common/win32/wide.hpp"
+#include "src/common/cmdline.hpp"
+#include "src/common/win32/unique_handle.hpp"
+#include "src/common/win32/wide.hpp"
 
 namespace {
 
