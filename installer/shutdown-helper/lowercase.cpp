@@ -10,37 +10,35 @@
 namespace vorlane::haltgate {
 namespace {
 
-namespace data = lowercase_data;
-
 constexpr std::uint32_t capital_sigma = 0x03A3;
 constexpr std::uint32_t small_sigma = 0x03C3;
 constexpr std::uint32_t final_sigma = 0x03C2;
 
-bool in_ranges(std::span<const data::CodeRange> ranges, std::uint32_t cp) {
+bool in_ranges(std::span<const CodeRange> ranges, std::uint32_t cp) {
   const auto it = std::upper_bound(ranges.begin(), ranges.end(), cp,
-                                   [](std::uint32_t c, const data::CodeRange& r) { return c < r.first; });
+                                   [](std::uint32_t c, const CodeRange& r) { return c < r.first; });
   return it != ranges.begin() && cp <= std::prev(it)->last;
 }
 
 std::uint32_t simple_lower(std::uint32_t cp) {
-  const std::span runs(data::lower_runs, data::lower_run_count);
+  const std::span runs(lower_runs, lower_run_count);
   const auto it = std::upper_bound(runs.begin(), runs.end(), cp,
-                                   [](std::uint32_t c, const data::LowerRun& r) { return c < r.first; });
+                                   [](std::uint32_t c, const LowerRun& r) { return c < r.first; });
   if (it == runs.begin()) {
     return cp;
   }
-  const data::LowerRun& run = *std::prev(it);
+  const LowerRun& run = *std::prev(it);
   if (cp > run.last || (cp - run.first) % run.stride != 0) {
     return cp;
   }
   return static_cast<std::uint32_t>(static_cast<std::int64_t>(cp) + run.delta);
 }
 
-const data::SpecialLower* special_lower(std::uint32_t cp) {
-  const std::span entries(data::special_lower, data::special_lower_count);
+const SpecialLower* special_lower(std::uint32_t cp) {
+  const std::span entries(special_lower_table, special_lower_count);
   const auto it = std::lower_bound(
       entries.begin(), entries.end(), cp,
-      [](const data::SpecialLower& e, std::uint32_t c) { return e.code_point < c; });
+      [](const SpecialLower& e, std::uint32_t c) { return e.code_point < c; });
   return it != entries.end() && it->code_point == cp ? &*it : nullptr;
 }
 
@@ -77,11 +75,11 @@ std::vector<std::uint32_t> decode(std::string_view valid_utf8) {
 }  // namespace
 
 bool is_cased(std::uint32_t cp) {
-  return in_ranges(std::span(data::cased_ranges, data::cased_range_count), cp);
+  return in_ranges(std::span(cased_ranges, cased_range_count), cp);
 }
 
 bool is_case_ignorable(std::uint32_t cp) {
-  return in_ranges(std::span(data::case_ignorable_ranges, data::case_ignorable_range_count), cp);
+  return in_ranges(std::span(case_ignorable_ranges, case_ignorable_range_count), cp);
 }
 
 std::string unicode_lower(std::string_view utf8) {
@@ -96,7 +94,7 @@ std::string unicode_lower(std::string_view utf8) {
     } else if (cp == capital_sigma) {
       const bool word_final = cased_letter_beside(cps, i, -1) && !cased_letter_beside(cps, i, +1);
       append_utf8(out, word_final ? final_sigma : small_sigma);
-    } else if (const data::SpecialLower* special = special_lower(cp)) {
+    } else if (const SpecialLower* special = special_lower(cp)) {
       for (std::uint32_t k = 0; k < special->length; ++k) {
         append_utf8(out, special->lower[k]);
       }

@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace vorlane::haltgate::lowercase_data {
+namespace vorlane::haltgate {
 
 // Code points first, first + stride, ... up to last map to themselves plus delta.
 struct LowerRun {
@@ -25,11 +25,11 @@ struct CodeRange {
 
 extern const LowerRun lower_runs[];
 extern const std::size_t lower_run_count;
-extern const SpecialLower special_lower[];
+extern const SpecialLower special_lower_table[];
 extern const std::size_t special_lower_count;
 extern const CodeRange cased_ranges[];
 extern const std::size_t cased_range_count;
 extern const CodeRange case_ignorable_ranges[];
 extern const std::size_t case_ignorable_range_count;
 
-}  // namespace vorlane::haltgate::lowercase_data
+}  // namespace vorlane::haltgate
