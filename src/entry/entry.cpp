@@ -3,6 +3,7 @@
 #include <nlohmann/json.hpp>
 
 #include "src/common/cmdline.hpp"
+#include "src/common/product.hpp"
 #include "src/input_helper/serve/serve_texts.hpp"
 #include "src/setup/layout.hpp"
 
@@ -40,7 +41,7 @@ std::string run_outcome_path(const std::optional<std::string>& local_app_data) {
   return setup::join_path(local_app_data.value_or("."), run_outcome_tail());
 }
 
-std::string run_outcome_tail() { return setup::join_path(outcome_folder, outcome_file_name); }
+std::string run_outcome_tail() { return setup::join_path(product_folder_name, outcome_file_name); }
 
 std::string run_outcome_bytes(bool ok, std::string_view action, std::string_view message,
                               std::uint64_t at) {

@@ -1,5 +1,7 @@
 #include "src/setup/layout.hpp"
 
+#include "src/common/product.hpp"
+
 namespace vorlane::setup {
 
 std::string join_path(std::string_view left, std::string_view right) {
@@ -12,7 +14,7 @@ std::string join_path(std::string_view left, std::string_view right) {
 }
 
 std::string helper_install_dir(std::string_view program_files) {
-  return join_path(join_path(program_files, "Vorlane"), "InputHelper");
+  return join_path(join_path(program_files, product_folder_name), "InputHelper");
 }
 
 std::string installed_program_path(std::string_view program_files) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "src/common/product.hpp"
 #include "src/common/text.hpp"
 #include "src/setup/layout.hpp"
 #include "src/setup/record.hpp"
@@ -45,7 +46,7 @@ std::expected<std::string, std::string> install(SetupPlatform& platform, const s
   if (expected_sid && !ascii_iequals(*expected_sid, *sid)) {
     return fail(texts::other_account);
   }
-  const std::string gui_path = join_path(gui_dir, gui_program_name);
+  const std::string gui_path = join_path(gui_dir, client_program_name);
   if (!platform.is_file(gui_path)) {
     return fail(texts::gui_missing);
   }
@@ -85,7 +86,7 @@ std::expected<std::string, std::string> install(SetupPlatform& platform, const s
 
   HelperRecord record;
   record.schema = record_schema;
-  record.protocol = pipe_protocol;
+  record.protocol = pipe_protocol_version;
   record.version = std::string(helper_version);
   record.user_sid = *sid;
   record.gui_path = sanitize_utf8(gui_path);
@@ -168,7 +169,7 @@ std::expected<std::string, std::string> uninstall(SetupPlatform& platform) {
       platform.sleep(retry_pause);
     }
     platform.remove_empty_directory(helper_install_dir(*program_files));
-    platform.remove_empty_directory(join_path(*program_files, "Vorlane"));
+    platform.remove_empty_directory(join_path(*program_files, product_folder_name));
   }
   return std::string(texts::uninstall_succeeded);
 }
