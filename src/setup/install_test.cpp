@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "src/common/version.hpp"
 #include "src/setup/fake_platform.hpp"
 #include "src/setup/procedures.hpp"
 #include "src/setup/record.hpp"
@@ -30,7 +31,7 @@ TEST_F(Install, CopiesRecordsRegistersAndStartsTheTask) {
   ASSERT_TRUE(record) << record.error();
   EXPECT_EQ(record->schema, 1u);
   EXPECT_EQ(record->protocol, 1u);
-  EXPECT_EQ(record->version, "0.1.0");
+  EXPECT_EQ(record->version, version_text);
   EXPECT_EQ(record->user_sid, fake_sid);
   EXPECT_EQ(record->gui_path, fake_gui_dir + "\\Vorlane.exe");
   EXPECT_EQ(record->task_name, fake_task);

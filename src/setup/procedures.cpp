@@ -4,6 +4,7 @@
 
 #include "src/common/product.hpp"
 #include "src/common/text.hpp"
+#include "src/common/version.hpp"
 #include "src/setup/layout.hpp"
 #include "src/setup/record.hpp"
 #include "src/setup/task_definition.hpp"
@@ -87,7 +88,7 @@ std::expected<std::string, std::string> install(SetupPlatform& platform, const s
   HelperRecord record;
   record.schema = record_schema;
   record.protocol = pipe_protocol_version;
-  record.version = std::string(helper_version);
+  record.version = std::string(version_text);
   record.user_sid = *sid;
   record.gui_path = sanitize_utf8(gui_path);
   record.task_name = task;

@@ -26,7 +26,6 @@ inline constexpr std::string_view schtasks_timed_out_head = "schtasks 在 ";
 inline constexpr std::string_view schtasks_timed_out_tail = " 秒内没有结束";
 }  // namespace texts
 
-inline constexpr std::string_view helper_version = "0.1.0";
 inline constexpr unsigned record_schema = 1;
 
 // A helper just ended may hold its program file for a moment; these budgets cover that.

@@ -2,10 +2,12 @@
 #include <windows.h>
 
 #include <set>
+#include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "src/common/version.hpp"
 #include "tests/support/win_process.hpp"
 
 namespace vorlane::testing {
@@ -41,13 +43,17 @@ TEST(KeywardResources, VersionInformationNamesTheProduct) {
   VS_FIXEDFILEINFO* fixed = nullptr;
   UINT fixed_size = 0;
   ASSERT_TRUE(::VerQueryValueW(info.data(), L"\\", reinterpret_cast<void**>(&fixed), &fixed_size));
-  EXPECT_EQ(fixed->dwFileVersionMS, 0x00000001u);  // 0.1
-  EXPECT_EQ(fixed->dwFileVersionLS, 0x00000000u);  // .0
-  EXPECT_EQ(fixed->dwProductVersionMS, 0x00000001u);
-  EXPECT_EQ(fixed->dwProductVersionLS, 0x00000000u);
+  // Major and minor in the high word, patch and a zero fourth part in the low one.
+  const DWORD high = version_major << 16 | version_minor;
+  const DWORD low = version_patch << 16;
+  EXPECT_EQ(fixed->dwFileVersionMS, high);
+  EXPECT_EQ(fixed->dwFileVersionLS, low);
+  EXPECT_EQ(fixed->dwProductVersionMS, high);
+  EXPECT_EQ(fixed->dwProductVersionLS, low);
 
-  EXPECT_EQ(version_string(info, L"FileVersion"), L"0.1.0");
-  EXPECT_EQ(version_string(info, L"ProductVersion"), L"0.1.0");
+  const std::wstring text(version_text.begin(), version_text.end());
+  EXPECT_EQ(version_string(info, L"FileVersion"), text);
+  EXPECT_EQ(version_string(info, L"ProductVersion"), text);
   EXPECT_EQ(version_string(info, L"ProductName"), L"Vorlane");
   EXPECT_EQ(version_string(info, L"FileDescription"), L"Vorlane remote desktop host");
 }
@@ -108,6 +114,9 @@ TEST(KeywardResources, IconGroupHoldsNineSizesAndManifestRunsAsInvoker) {
   const auto manifest = resource_bytes(module.get(), MAKEINTRESOURCEW(1), manifest_type);
   EXPECT_NE(manifest.find("requestedExecutionLevel level=\"asInvoker\""), std::string_view::npos);
   EXPECT_NE(manifest.find("{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"), std::string_view::npos);
+  // The build writes the manifest's version from the same number as the version resource.
+  const std::string identity = "version=\"" + std::string(version_text) + ".0\"";
+  EXPECT_NE(manifest.find(identity), std::string_view::npos) << identity;
 }
 
 }  // namespace
