@@ -12,7 +12,6 @@ namespace vorlane::entry {
 
 inline constexpr std::string_view usage_text =
     "用法: Keyward.exe --serve | --install --user-sid <SID> --gui-dir <DIR> | --uninstall";
-inline constexpr std::string_view missing_gui_dir_text = "缺少 --gui-dir";
 inline constexpr std::string_view outcome_file_name = "input-helper-setup.json";
 // Said on standard error, followed by the file's path, when the file is a planted link.
 inline constexpr std::string_view outcome_refused_text =
