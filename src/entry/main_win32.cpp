@@ -7,7 +7,7 @@
 #include "src/common/win32/unique_handle.hpp"
 #include "src/common/win32/wide.hpp"
 #include "src/entry/entry.hpp"
-#include "src/input_helper/serve/serve_win32.hpp"
+#include "src/entry/serve_main_win32.hpp"
 #include "src/setup/setup_win32.hpp"
 
 namespace {
@@ -17,7 +17,7 @@ using namespace vorlane;
 class EntryPlatformWin32 final : public entry::EntryPlatform {
  public:
   std::string serve(bool test_mode, const std::optional<std::string>& pipe_override) override {
-    return win32::run_serve(test_mode, pipe_override);
+    return entry::run_serve(test_mode, pipe_override);
   }
   std::expected<std::string, std::string> install(const std::string& gui_dir,
                                                   const std::optional<std::string>& user_sid) override {

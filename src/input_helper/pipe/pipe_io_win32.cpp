@@ -6,7 +6,7 @@
 
 namespace vorlane::win32 {
 
-std::expected<std::size_t, std::string> HandlePipeIo::peek() {
+std::expected<std::size_t, std::string> PipeIoWin32::peek() {
   DWORD available = 0;
   if (!::PeekNamedPipe(pipe_, nullptr, 0, nullptr, &available, nullptr)) {
     return std::unexpected(last_windows_error_text());
@@ -14,7 +14,7 @@ std::expected<std::size_t, std::string> HandlePipeIo::peek() {
   return available;
 }
 
-std::expected<std::size_t, std::string> HandlePipeIo::read(char* buffer, std::size_t size) {
+std::expected<std::size_t, std::string> PipeIoWin32::read(char* buffer, std::size_t size) {
   DWORD got = 0;
   if (!::ReadFile(pipe_, buffer, static_cast<DWORD>(size), &got, nullptr)) {
     return std::unexpected(last_windows_error_text());
@@ -22,7 +22,7 @@ std::expected<std::size_t, std::string> HandlePipeIo::read(char* buffer, std::si
   return got;
 }
 
-std::expected<std::size_t, std::string> HandlePipeIo::write(const char* data, std::size_t size) {
+std::expected<std::size_t, std::string> PipeIoWin32::write(const char* data, std::size_t size) {
   constexpr std::size_t most = std::numeric_limits<DWORD>::max();
   DWORD wrote = 0;
   if (!::WriteFile(pipe_, data, static_cast<DWORD>(size < most ? size : most), &wrote, nullptr)) {

@@ -6,9 +6,9 @@
 
 namespace vorlane::win32 {
 
-class HandlePipeIo final : public PipeIo {
+class PipeIoWin32 final : public PipeIo {
  public:
-  explicit HandlePipeIo(HANDLE pipe) : pipe_(pipe) {}
+  explicit PipeIoWin32(HANDLE pipe) : pipe_(pipe) {}
   std::expected<std::size_t, std::string> peek() override;
   std::expected<std::size_t, std::string> read(char* buffer, std::size_t size) override;
   std::expected<std::size_t, std::string> write(const char* data, std::size_t size) override;

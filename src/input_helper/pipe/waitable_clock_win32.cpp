@@ -8,16 +8,16 @@ constexpr DWORD create_waitable_timer_high_resolution = 0x00000002;
 
 }  // namespace
 
-unique_handle WaitableTimerClock::create_high_resolution_timer() {
+unique_handle WaitableTimerClockWin32::create_high_resolution_timer() {
   return unique_handle(::CreateWaitableTimerExW(nullptr, nullptr, create_waitable_timer_high_resolution,
                                                 TIMER_ALL_ACCESS));
 }
 
-std::chrono::steady_clock::time_point WaitableTimerClock::now() {
+std::chrono::steady_clock::time_point WaitableTimerClockWin32::now() {
   return std::chrono::steady_clock::now();
 }
 
-void WaitableTimerClock::sleep(std::chrono::milliseconds duration) {
+void WaitableTimerClockWin32::sleep(std::chrono::milliseconds duration) {
   if (duration.count() <= 0) return;
   if (timer_) {
     // Negative: relative to now, in 100 ns units.

@@ -8,12 +8,12 @@
 
 namespace vorlane::win32 {
 
-class WaitableTimerClock final : public Clock {
+class WaitableTimerClockWin32 final : public Clock {
  public:
   // One timer for all sleeps, high-resolution where the system offers it (Windows 10 1803 and
   // later). Without a timer (the flag refused, or an empty handle given) every sleep is Sleep().
-  WaitableTimerClock() : WaitableTimerClock(create_high_resolution_timer()) {}
-  explicit WaitableTimerClock(unique_handle timer) : timer_(std::move(timer)) {}
+  WaitableTimerClockWin32() : WaitableTimerClockWin32(create_high_resolution_timer()) {}
+  explicit WaitableTimerClockWin32(unique_handle timer) : timer_(std::move(timer)) {}
 
   // Empty when the system refuses CREATE_WAITABLE_TIMER_HIGH_RESOLUTION.
   static unique_handle create_high_resolution_timer();

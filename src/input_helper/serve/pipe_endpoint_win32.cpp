@@ -69,7 +69,7 @@ std::expected<void, std::string> PipeEndpointWin32::create_instance(const std::s
   auto pipe = create_pipe_instance(name, user_sid, test_mode);
   if (!pipe) return std::unexpected(std::move(pipe.error()));
   instance_ = std::move(*pipe);
-  io_ = HandlePipeIo(instance_.get());
+  io_ = PipeIoWin32(instance_.get());
   return {};
 }
 

@@ -35,7 +35,7 @@ class PipeEndpointWin32 final : public PipeEndpoint {
 
  private:
   unique_handle instance_;
-  HandlePipeIo io_{nullptr};
+  PipeIoWin32 io_{nullptr};
 };
 
 }  // namespace vorlane::win32
