@@ -41,7 +41,9 @@ std::optional<std::uint64_t> expected_timeout(std::string_view text) {
   text.remove_prefix(std::min(text.find_first_not_of('0'), text.size()));
   if (text.size() > 6) return std::nullopt;
   const std::uint64_t value = text.empty() ? 0 : std::stoull(std::string(text));
-  if (value < min_timeout_ms || value > max_timeout_ms) return std::nullopt;
+  if (value < static_cast<std::uint64_t>(min_timeout.count()) || value > static_cast<std::uint64_t>(max_timeout.count())) {
+    return std::nullopt;
+  }
   return value;
 }
 
@@ -79,8 +81,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (settings.error() != exit_error) disagree("a refused command line gives another exit code");
     return 0;
   }
-  const auto ms = settings->timeout.count();
-  if (ms < static_cast<long long>(min_timeout_ms) || ms > static_cast<long long>(max_timeout_ms)) {
+  if (settings->timeout < min_timeout || settings->timeout > max_timeout) {
     disagree("an accepted timeout outside 100..120000");
   }
   const std::string_view log = settings->log_path;

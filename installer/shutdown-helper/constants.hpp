@@ -19,8 +19,8 @@ inline constexpr std::string_view option_install_dir = "--install-dir";
 inline constexpr std::string_view option_timeout_ms = "--timeout-ms";
 inline constexpr std::string_view option_log = "--log";
 inline constexpr std::string_view default_timeout_text = "30000";
-inline constexpr std::uint64_t min_timeout_ms = 100;
-inline constexpr std::uint64_t max_timeout_ms = 120000;
+inline constexpr std::chrono::milliseconds min_timeout = 100ms;
+inline constexpr std::chrono::milliseconds max_timeout = 120000ms;
 
 inline constexpr std::string_view vorlane_exe_name = "Vorlane.exe";
 

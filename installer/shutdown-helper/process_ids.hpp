@@ -14,7 +14,7 @@ namespace vorlane::haltgate {
 
 // `enumerate(room)` fills `room` and returns the number of bytes it filled, or an error text.
 template <typename Enumerate>
-std::expected<std::vector<std::uint32_t>, std::string> collect_process_ids(Enumerate&& enumerate) {
+[[nodiscard]] std::expected<std::vector<std::uint32_t>, std::string> collect_process_ids(Enumerate&& enumerate) {
   std::vector<std::uint32_t> ids(initial_process_id_room);
   for (;;) {
     const std::expected<std::size_t, std::string> filled = enumerate(std::span<std::uint32_t>(ids));

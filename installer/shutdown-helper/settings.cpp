@@ -58,7 +58,8 @@ std::optional<std::chrono::milliseconds> parse_timeout(std::string_view text) {
     }
     value = value * 10 + digit;
   }
-  if (value < min_timeout_ms || value > max_timeout_ms) {
+  if (value < static_cast<std::uint64_t>(min_timeout.count()) ||
+      value > static_cast<std::uint64_t>(max_timeout.count())) {
     return std::nullopt;
   }
   return std::chrono::milliseconds(value);

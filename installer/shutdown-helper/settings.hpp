@@ -19,10 +19,10 @@ struct Settings {
 // Settings from the command-line words (program path first), or the exit code of the usage
 // error. A missing installation directory wins over an invalid timeout, which wins over a
 // missing or relative log path.
-std::expected<Settings, int> parse_settings(const std::vector<std::string>& words);
+[[nodiscard]] std::expected<Settings, int> parse_settings(const std::vector<std::string>& words);
 
 // Digits with an optional single leading "+", leading zeros allowed, within 100..120000.
-std::optional<std::chrono::milliseconds> parse_timeout(std::string_view text);
+[[nodiscard]] std::optional<std::chrono::milliseconds> parse_timeout(std::string_view text);
 
 // Two leading separators (UNC, device and verbatim forms), or a drive letter, colon, separator.
 bool is_absolute_path(std::string_view path);
