@@ -12,6 +12,8 @@
 #include <string_view>
 #include <vector>
 
+#include "src/common/clock.hpp"
+
 namespace vorlane::haltgate {
 
 struct RunFailure {
@@ -31,14 +33,6 @@ using ProcessList = std::vector<std::unique_ptr<Process>>;
 
 enum class ExitEvent { not_present, signalled };
 enum class TrayQuit { no_tray_window, posted };
-
-class Clock {
- public:
-  using time_point = std::chrono::steady_clock::time_point;
-  virtual ~Clock() = default;
-  virtual time_point now() = 0;  // monotonic
-  virtual void sleep(std::chrono::milliseconds duration) = 0;
-};
 
 class Log {
  public:

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "installer/shutdown-helper/preflight.hpp"
+#include "src/common/manual_clock.hpp"
 
 // The fake processes below are described with designated initialisers naming only what matters.
 #pragma GCC diagnostic ignored "-Wmissing-field-initializers"
@@ -27,23 +28,7 @@ constexpr const char* install_dir = R"(C:\App)";
 constexpr const char* locked_error =
     R"(C:\App\a\b\Tool.DLL is still in use or not writable: Sharing violation. (os error 32))";
 
-// Times below are run times: milliseconds since the fake clock's start.
-class FakeClock : public Clock {
- public:
-  time_point now() override { return now_; }
-  void sleep(milliseconds duration) override {
-    sleeps.push_back(duration);
-    now_ += duration;
-  }
-  milliseconds elapsed() const { return std::chrono::duration_cast<milliseconds>(now_ - start_); }
-  void advance_to(milliseconds run_time) { now_ = std::max(now_, start_ + run_time); }
-
-  std::vector<milliseconds> sleeps;
-
- private:
-  const time_point start_ = time_point{} + 1h;
-  time_point now_ = start_;
-};
+// Times below are run times: milliseconds since the manual clock's start.
 
 enum class Interface { exit_event, exit_event_denied, none };
 
@@ -77,7 +62,7 @@ struct FakeApp {
 
 class FakeProcess : public Process {
  public:
-  FakeProcess(FakeApp& app, FakeClock& clock) : app_(app), clock_(clock) { ++app_.open_handles; }
+  FakeProcess(FakeApp& app, ManualClock& clock) : app_(app), clock_(clock) { ++app_.open_handles; }
   ~FakeProcess() override { --app_.open_handles; }
   std::uint32_t pid() const override { return app_.pid; }
   std::expected<bool, std::string> wait(milliseconds timeout) override {
@@ -97,12 +82,12 @@ class FakeProcess : public Process {
 
  private:
   FakeApp& app_;
-  FakeClock& clock_;
+  ManualClock& clock_;
 };
 
 class FakeSystem : public PreflightSystem {
  public:
-  explicit FakeSystem(FakeClock& clock) : clock_(clock) {}
+  explicit FakeSystem(ManualClock& clock) : clock_(clock) {}
 
   bool exists(const std::string& path) override {
     exists_queries.push_back(path);
@@ -190,7 +175,7 @@ class FakeSystem : public PreflightSystem {
   std::vector<milliseconds> verify_times;
 
  private:
-  FakeClock& clock_;
+  ManualClock& clock_;
 };
 
 class FakeLog : public Log {
@@ -226,7 +211,7 @@ class Preflight : public ::testing::Test {
 
   std::vector<std::string> lines;
   FakeLog log{lines};
-  FakeClock clock;
+  ManualClock clock;
   FakeSystem system{clock};
   std::vector<std::string_view> digests{listed_digest, other_listed_digest};
 };
@@ -471,7 +456,7 @@ void PrintTo(const EntryCase& c, std::ostream* os) { *os << c.name; }
 class Entry : public ::testing::TestWithParam<EntryCase> {
  protected:
   void SetUp() override { system.exe_exists = false; }
-  FakeClock clock;
+  ManualClock clock;
   FakeSystem system{clock};
   FakeEntry entry;
 };
@@ -502,7 +487,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(EntryLog, FoldersAboveTheLogAreCreatedFirstAndAFailureStopsTheRun) {
-  FakeClock clock;
+  ManualClock clock;
   FakeSystem system{clock};
   system.exe_exists = false;
   const std::vector<std::string> words{"Haltgate.exe", "--install-dir", R"(C:\App)", "--log", R"(C:\logs\setup\h.log)"};

@@ -7,22 +7,10 @@
 #include <optional>
 #include <string>
 
+#include "src/common/manual_clock.hpp"
 #include "src/input_helper/pipe/pipe_io.hpp"
 
 namespace vorlane {
-
-class ManualClock final : public Clock {
- public:
-  std::chrono::steady_clock::time_point now() override { return now_; }
-  void sleep(std::chrono::milliseconds duration) override {
-    now_ += duration;
-    slept += duration;
-  }
-  std::chrono::milliseconds slept{0};
-
- private:
-  std::chrono::steady_clock::time_point now_{};
-};
 
 class MemoryPipe final : public PipeIo {
  public:

@@ -1,10 +1,11 @@
 #pragma once
 // The three pipe operations the framing needs, so the framing can run over an in-memory fake.
-#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <expected>
 #include <string>
+
+#include "src/common/clock.hpp"
 
 namespace vorlane {
 
@@ -18,21 +19,6 @@ class PipeIo {
   virtual std::expected<std::size_t, std::string> read(char* buffer, std::size_t size) = 0;
   // Writes up to `size` bytes and tells how many went out.
   virtual std::expected<std::size_t, std::string> write(const char* data, std::size_t size) = 0;
-};
-
-// A monotonic clock and sleeping; the serve side waits only by polling against deadlines.
-class Clock {
- public:
-  virtual ~Clock() = default;
-  virtual std::chrono::steady_clock::time_point now() = 0;
-  virtual void sleep(std::chrono::milliseconds duration) = 0;
-};
-
-// The real thing, shared by the Windows build, the benchmarks and the tools.
-class SteadyClock final : public Clock {
- public:
-  std::chrono::steady_clock::time_point now() override;
-  void sleep(std::chrono::milliseconds duration) override;
 };
 
 }  // namespace vorlane
