@@ -165,11 +165,11 @@ struct Verdict {
 Verdict judge(std::string_view line) {
   Verdict verdict;
   verdict.utf8 = simdjson::validate_utf8(line.data(), line.size());
-  if (!verdict.utf8 || line.size() + 1 > framing::max_frame_bytes) return verdict;
+  if (!verdict.utf8 || line.size() + 1 > max_frame_bytes) return verdict;
   const simdjson::padded_string text(within_oracle_range(line));
   simdjson::dom::element root;
   if (oracle_parser().parse(text).get(root) != simdjson::SUCCESS) return verdict;
-  verdict.accepted = depth_of(root) <= framing::max_nesting_depth;
+  verdict.accepted = depth_of(root) <= max_nesting_depth;
   return verdict;
 }
 
@@ -184,13 +184,13 @@ void check_accepted(const JsonValue& value, std::string_view line, const Verdict
 
 void check_refused(std::string_view reason, std::string_view line, const Verdict& verdict) {
   if (verdict.accepted) disagree("refused a line the validator accepts", line);
-  const bool too_long = line.size() + 1 > framing::max_frame_bytes;
-  if ((reason == framing::too_long_text) != too_long) disagree("the size verdict is wrong", line);
+  const bool too_long = line.size() + 1 > max_frame_bytes;
+  if ((reason == too_long_text) != too_long) disagree("the size verdict is wrong", line);
   if (too_long) return;
-  if (reason != framing::not_utf8_text && reason != framing::not_json_text) {
+  if (reason != not_utf8_text && reason != not_json_text) {
     disagree("a complete line refused with a text that is not about the line", line);
   }
-  if ((reason == framing::not_utf8_text) == verdict.utf8) {
+  if ((reason == not_utf8_text) == verdict.utf8) {
     disagree("the UTF-8 verdict differs from the validator's", line);
   }
 }
@@ -212,7 +212,7 @@ void check_messages(const std::vector<std::string>& writes) {
     const Verdict verdict = judge(line);
     if (!session_open) {
       // The session is over; the lines after are still judged by the same parser.
-      if (line.size() + 1 > framing::max_frame_bytes) continue;
+      if (line.size() + 1 > max_frame_bytes) continue;
       const auto value = parse_frame(line);
       if (value) {
         check_accepted(*value, line, verdict);
@@ -222,7 +222,7 @@ void check_messages(const std::vector<std::string>& writes) {
       continue;
     }
     ReadOutcome outcome = read_message(connection, 1);
-    if (connection.buffer().size() > framing::max_frame_bytes + framing::read_chunk_bytes) {
+    if (connection.buffer().size() > max_frame_bytes + read_chunk_bytes) {
       disagree("the receive buffer outgrew one frame and one chunk", line);
     }
     if (const auto* value = std::get_if<JsonValue>(&outcome)) {

@@ -27,7 +27,7 @@ class InjectionProbe {
 
 enum class InjectionFailure { SecureDesktop, DesktopUnreadable, ElevatedForeground, ByErrorCode };
 
-struct InjectionDiagnosis {
+struct [[nodiscard]] InjectionDiagnosis {
   InjectionFailure kind = InjectionFailure::ByErrorCode;
   std::optional<std::string> foreground_name;  // file name of the foreground program
 };
@@ -43,7 +43,7 @@ inline constexpr std::uint32_t error_invalid_parameter = 87;
 std::optional<std::string> foreground_process_name(InjectionProbe& probe);
 
 // Looks at the host only for errors 0 and 5; every other code is explained by itself.
-InjectionDiagnosis classify_injection_failure(InjectionProbe& probe, std::uint32_t error);
+[[nodiscard]] InjectionDiagnosis classify_injection_failure(InjectionProbe& probe, std::uint32_t error);
 
 std::string compose_injection_failure(std::uint32_t sent, std::uint32_t requested,
                                       std::uint32_t error, const InjectionDiagnosis& diagnosis);

@@ -18,8 +18,8 @@ class SendInputController final : public InputController {
   SendInputController(std::unique_ptr<InputSink> sink, std::unique_ptr<InjectionProbe> probe);
 
   bool is_available() const override { return true; }
-  std::expected<void, std::string> set_enabled(bool enabled) override;
-  std::expected<void, std::string> execute(const JsonValue& request) override;
+  [[nodiscard]] std::expected<void, std::string> set_enabled(bool enabled) override;
+  [[nodiscard]] std::expected<void, std::string> execute(const JsonValue& request) override;
   void release_all() override;
 
   // Destroying the controller injects nothing: releasing is the serve loop's job.

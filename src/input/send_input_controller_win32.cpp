@@ -61,7 +61,7 @@ INPUT to_input(const InputRecord& record) {
   return input;
 }
 
-class SendInputSink final : public input::InputSink {
+class InputSinkWin32 final : public input::InputSink {
  public:
   Outcome send(std::span<const InputRecord> records) override {
     std::array<INPUT, input::max_records_per_call> inputs;
@@ -79,7 +79,7 @@ class SendInputSink final : public input::InputSink {
   }
 };
 
-class HostProbe final : public input::InjectionProbe {
+class InjectionProbeWin32 final : public input::InjectionProbe {
  public:
   std::optional<std::string> input_desktop_name() override { return win32::input_desktop_name(); }
 
@@ -110,10 +110,10 @@ class HostProbe final : public input::InjectionProbe {
 }  // namespace
 
 std::unique_ptr<InputController> make_send_input_controller() {
-  return std::make_unique<input::SendInputController>(std::make_unique<SendInputSink>(),
+  return std::make_unique<input::SendInputController>(std::make_unique<InputSinkWin32>(),
                                                       make_host_probe());
 }
 
-std::unique_ptr<input::InjectionProbe> make_host_probe() { return std::make_unique<HostProbe>(); }
+std::unique_ptr<input::InjectionProbe> make_host_probe() { return std::make_unique<InjectionProbeWin32>(); }
 
 }  // namespace vorlane::win32

@@ -20,7 +20,7 @@ namespace vorlane::input {
 // count, reads the last error immediately.
 class InputSink {
  public:
-  struct Outcome {
+  struct [[nodiscard]] Outcome {
     std::uint32_t sent = 0;
     std::uint32_t error = 0;  // meaningful only when fewer records were accepted than handed over
   };
@@ -54,7 +54,7 @@ InputRecord button_release_record(std::uint8_t button) noexcept;
 
 // Sends in chunks of at most `max_records_per_call`; stops at the first short count and
 // returns the explanation. Records of earlier chunks stay injected.
-std::expected<void, std::string> send_inputs(InputSink& sink, InjectionProbe& probe,
+[[nodiscard]] std::expected<void, std::string> send_inputs(InputSink& sink, InjectionProbe& probe,
                                              std::span<const InputRecord> records);
 
 }  // namespace vorlane::input

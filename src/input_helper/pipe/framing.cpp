@@ -31,7 +31,7 @@ bool nesting_within_limit(std::string_view text) {
         break;
       case '[':
       case '{':
-        if (++depth > framing::max_nesting_depth) return false;
+        if (++depth > max_nesting_depth) return false;
         break;
       case ']':
       case '}':
@@ -49,15 +49,15 @@ ReadFailed failed(std::string_view text) { return ReadFailed{std::string(text)};
 }  // namespace
 
 std::expected<JsonValue, std::string> parse_frame(std::string_view line) {
-  if (!is_valid_utf8(line)) return std::unexpected(std::string(framing::not_utf8_text));
+  if (!is_valid_utf8(line)) return std::unexpected(std::string(not_utf8_text));
   // The parser would skip a byte-order mark silently, and it takes a NUL byte for the end of
   // the input and ignores what follows; neither can be part of a JSON text.
   if (line.starts_with("\xEF\xBB\xBF") || line.find('\0') != std::string_view::npos ||
       !nesting_within_limit(line)) {
-    return std::unexpected(std::string(framing::not_json_text));
+    return std::unexpected(std::string(not_json_text));
   }
   JsonValue value = JsonValue::parse(line.begin(), line.end(), nullptr, /*allow_exceptions=*/false);
-  if (value.is_discarded()) return std::unexpected(std::string(framing::not_json_text));
+  if (value.is_discarded()) return std::unexpected(std::string(not_json_text));
   return value;
 }
 
@@ -65,28 +65,28 @@ ReadOutcome read_message(PipeConnection& connection, int deadline_seconds) {
   Clock& clock = connection.clock();
   std::string& buffer = connection.buffer();
   const auto deadline = clock.now() + std::chrono::seconds(deadline_seconds);
-  char chunk[framing::read_chunk_bytes];
+  char chunk[read_chunk_bytes];
   for (;;) {
     if (const auto newline = buffer.find('\n'); newline != std::string::npos) {
       const std::string line = buffer.substr(0, newline);
       buffer.erase(0, newline + 1);
-      if (newline + 1 > framing::max_frame_bytes) return failed(framing::too_long_text);
+      if (newline + 1 > max_frame_bytes) return failed(too_long_text);
       auto value = parse_frame(line);
       if (!value) return ReadFailed{std::move(value.error())};
       return std::move(*value);
     }
-    if (buffer.size() > framing::max_frame_bytes) return failed(framing::too_long_text);
+    if (buffer.size() > max_frame_bytes) return failed(too_long_text);
 
     const auto waiting = connection.io().peek();
-    if (!waiting) return ReadFailed{std::string(framing::read_failed_prefix) + waiting.error()};
+    if (!waiting) return ReadFailed{std::string(read_failed_prefix) + waiting.error()};
     if (*waiting == 0) {
       if (clock.now() >= deadline) return TimedOut{};
-      clock.sleep(framing::poll_interval);
+      clock.sleep(poll_interval);
       continue;
     }
     const auto got = connection.io().read(chunk, std::min(*waiting, sizeof chunk));
-    if (!got) return ReadFailed{std::string(framing::read_failed_prefix) + got.error()};
-    if (*got == 0) return failed(framing::disconnected_text);
+    if (!got) return ReadFailed{std::string(read_failed_prefix) + got.error()};
+    if (*got == 0) return failed(disconnected_text);
     buffer.append(chunk, *got);
   }
 }
@@ -95,22 +95,22 @@ std::expected<std::string, std::string> serialize_message(const JsonValue& value
   try {
     return value.dump(-1, ' ', /*ensure_ascii=*/false, JsonValue::error_handler_t::strict);
   } catch (const std::exception& e) {
-    return std::unexpected(std::string(framing::serialize_failed_prefix) + e.what());
+    return std::unexpected(std::string(serialize_failed_prefix) + e.what());
   }
 }
 
 std::expected<void, std::string> write_message(PipeConnection& connection, const JsonValue& value) {
   auto text = serialize_message(value);
   if (!text) return std::unexpected(std::move(text.error()));
-  if (text->size() > framing::max_outgoing_text_bytes) {
-    return std::unexpected(std::string(framing::too_long_text));
+  if (text->size() > max_outgoing_text_bytes) {
+    return std::unexpected(std::string(too_long_text));
   }
   text->push_back('\n');
   std::size_t sent = 0;
   while (sent < text->size()) {
     const auto wrote = connection.io().write(text->data() + sent, text->size() - sent);
-    if (!wrote) return std::unexpected(std::string(framing::write_failed_prefix) + wrote.error());
-    if (*wrote == 0) return std::unexpected(std::string(framing::disconnected_text));
+    if (!wrote) return std::unexpected(std::string(write_failed_prefix) + wrote.error());
+    if (*wrote == 0) return std::unexpected(std::string(disconnected_text));
     sent += *wrote;
   }
   return {};

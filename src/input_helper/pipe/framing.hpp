@@ -15,7 +15,6 @@ namespace vorlane {
 
 using JsonValue = nlohmann::json;
 
-namespace framing {
 // An incoming frame, line feed included, may be this long; so the JSON text is one byte shorter.
 inline constexpr std::size_t max_frame_bytes = 65536;
 // An outgoing JSON text may be this long before its line feed.
@@ -31,7 +30,6 @@ inline constexpr std::string_view read_failed_prefix = "管道读取失败：";
 inline constexpr std::string_view disconnected_text = "输入助手客户端已断开";
 inline constexpr std::string_view write_failed_prefix = "管道写入失败：";
 inline constexpr std::string_view serialize_failed_prefix = "消息序列化失败：";
-}  // namespace framing
 
 // One connected client: the pipe plus the bytes that arrived but were not consumed yet.
 // The buffer lives for the whole session, so a second frame that came with the first is kept.
@@ -48,20 +46,20 @@ class PipeConnection {
   std::string buffer_;
 };
 
-struct TimedOut {};
-struct ReadFailed {
+struct [[nodiscard]] TimedOut {};
+struct [[nodiscard]] ReadFailed {
   std::string text;
 };
 // Message, timed out, or failed with the text that ends the session.
 using ReadOutcome = std::variant<JsonValue, TimedOut, ReadFailed>;
 
-ReadOutcome read_message(PipeConnection& connection, int deadline_seconds);
-std::expected<void, std::string> write_message(PipeConnection& connection, const JsonValue& value);
+[[nodiscard]] ReadOutcome read_message(PipeConnection& connection, int deadline_seconds);
+[[nodiscard]] std::expected<void, std::string> write_message(PipeConnection& connection, const JsonValue& value);
 
 // One line without its line feed: UTF-8 check, nesting limit, exactly one JSON text.
-std::expected<JsonValue, std::string> parse_frame(std::string_view line);
+[[nodiscard]] std::expected<JsonValue, std::string> parse_frame(std::string_view line);
 // Compact text, members in byte order, raw UTF-8; the line feed is not added.
-std::expected<std::string, std::string> serialize_message(const JsonValue& value);
+[[nodiscard]] std::expected<std::string, std::string> serialize_message(const JsonValue& value);
 
 // Reply envelope.
 JsonValue ok_reply();

@@ -13,9 +13,9 @@ class InputController {
  public:
   virtual ~InputController() = default;
   virtual bool is_available() const = 0;
-  virtual std::expected<void, std::string> set_enabled(bool enabled) = 0;
+  [[nodiscard]] virtual std::expected<void, std::string> set_enabled(bool enabled) = 0;
   // `request` is the whole JSON value of the message.
-  virtual std::expected<void, std::string> execute(const JsonValue& request) = 0;
+  [[nodiscard]] virtual std::expected<void, std::string> execute(const JsonValue& request) = 0;
   virtual void release_all() = 0;
 };
 

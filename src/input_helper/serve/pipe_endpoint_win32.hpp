@@ -18,16 +18,16 @@ inline constexpr DWORD pipe_buffer_bytes = 65536;
 
 // One attempt: outside test mode with the restricted descriptor (after enabling
 // SeSecurityPrivilege, which setting its label needs); in test mode with default security.
-std::expected<unique_handle, std::string> create_pipe_instance(const std::string& name,
+[[nodiscard]] std::expected<unique_handle, std::string> create_pipe_instance(const std::string& name,
                                                                const std::string& user_sid,
                                                                bool test_mode);
 
 class PipeEndpointWin32 final : public PipeEndpoint {
  public:
-  std::expected<void, std::string> create_instance(const std::string& name,
+  [[nodiscard]] std::expected<void, std::string> create_instance(const std::string& name,
                                                    const std::string& user_sid,
                                                    bool test_mode) override;
-  WaitOutcome wait_for_client() override;
+  [[nodiscard]] WaitOutcome wait_for_client() override;
   std::optional<std::uint32_t> client_pid() override;
   PipeIo& io() override { return io_; }
   void flush() override;

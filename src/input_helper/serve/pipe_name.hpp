@@ -21,7 +21,7 @@ std::string pipe_security_sddl(const std::string& user_sid);
 // `last_error` the thread's code read right after it, `system_message` the system's text for
 // that code. The call can succeed without enabling anything (1300 when the token lacks the
 // privilege), which is a failure too, told by its bare code.
-std::expected<void, std::string> privilege_adjustment_outcome(
+[[nodiscard]] std::expected<void, std::string> privilege_adjustment_outcome(
     bool adjusted, std::uint32_t last_error, const std::optional<std::string>& system_message);
 
 }  // namespace vorlane

@@ -24,6 +24,6 @@ struct ServeDeps {
 };
 
 // Returns only on a fatal condition, with the user-facing text.
-std::string serve(bool test_mode, const std::optional<std::string>& pipe_override, ServeDeps& deps);
+[[nodiscard]] std::string serve(bool test_mode, const std::optional<std::string>& pipe_override, ServeDeps& deps);
 
 }  // namespace vorlane

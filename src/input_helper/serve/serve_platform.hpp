@@ -35,10 +35,10 @@ class SystemQueries {
   virtual std::unique_ptr<ClientProcess> open_client(std::uint32_t pid) = 0;
 };
 
-struct ClientConnected {};
+struct [[nodiscard]] ClientConnected {};
 // A client connected and went away before the wait noticed it; the instance just waits again.
-struct ClientLeftEarly {};
-struct WaitFailed {
+struct [[nodiscard]] ClientLeftEarly {};
+struct [[nodiscard]] WaitFailed {
   std::string error;  // the rendered Windows error
 };
 using WaitOutcome = std::variant<ClientConnected, ClientLeftEarly, WaitFailed>;
@@ -48,10 +48,10 @@ using WaitOutcome = std::variant<ClientConnected, ClientLeftEarly, WaitFailed>;
 class PipeEndpoint {
  public:
   virtual ~PipeEndpoint() = default;
-  virtual std::expected<void, std::string> create_instance(const std::string& name,
+  [[nodiscard]] virtual std::expected<void, std::string> create_instance(const std::string& name,
                                                            const std::string& user_sid,
                                                            bool test_mode) = 0;
-  virtual WaitOutcome wait_for_client() = 0;
+  [[nodiscard]] virtual WaitOutcome wait_for_client() = 0;
   virtual std::optional<std::uint32_t> client_pid() = 0;
   virtual PipeIo& io() = 0;
   // Waits until the client has read what was written; a disconnect would discard it.

@@ -12,32 +12,32 @@ namespace vorlane {
 
 // Admits only the recorded program running in the helper's own session. `client` is the
 // process opened when it connected (null if it could not be opened).
-bool admit_client(ClientProcess* client, std::uint32_t client_pid,
+[[nodiscard]] bool admit_client(ClientProcess* client, std::uint32_t client_pid,
                   const std::string& expected_client_path, SystemQueries& queries);
 
-bool is_valid_hello(const JsonValue& message);
+[[nodiscard]] bool is_valid_hello(const JsonValue& message);
 JsonValue hello_reply(SystemQueries& queries);
 
 // How a session ended: the text to log (if any), and whether a reply was the last thing
 // written, so it must reach the client before the pipe is disconnected.
-struct SessionEnd {
+struct [[nodiscard]] SessionEnd {
   std::optional<std::string> log_text;
   bool reply_last_written = false;
 };
 
 // Success, or how the session ends.
-std::optional<SessionEnd> perform_handshake(PipeConnection& connection, SystemQueries& queries);
+[[nodiscard]] std::optional<SessionEnd> perform_handshake(PipeConnection& connection, SystemQueries& queries);
 
 // The reply to one request after the handshake, and whether the session ends once it is sent.
-struct Dispatch {
+struct [[nodiscard]] Dispatch {
   JsonValue reply;
   bool ends_session = false;
 };
-Dispatch dispatch_request(const JsonValue& request, InputController& controller,
+[[nodiscard]] Dispatch dispatch_request(const JsonValue& request, InputController& controller,
                           bool& session_control_enabled, SystemQueries& queries);
 
 // Handshake and message loop. `client` serves the liveness checks while the client is idle.
-SessionEnd run_session(PipeConnection& connection, InputController& controller,
+[[nodiscard]] SessionEnd run_session(PipeConnection& connection, InputController& controller,
                        SystemQueries& queries, ClientProcess* client, std::uint32_t client_pid);
 
 }  // namespace vorlane

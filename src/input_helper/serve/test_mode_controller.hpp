@@ -7,8 +7,8 @@ namespace vorlane {
 class TestModeController final : public InputController {
  public:
   bool is_available() const override { return true; }
-  std::expected<void, std::string> set_enabled(bool enabled) override;
-  std::expected<void, std::string> execute(const JsonValue& request) override;
+  [[nodiscard]] std::expected<void, std::string> set_enabled(bool enabled) override;
+  [[nodiscard]] std::expected<void, std::string> execute(const JsonValue& request) override;
   void release_all() override {}
 
  private:
