@@ -8,7 +8,7 @@
 #include "src/common/win32/wide.hpp"
 #include "src/entry/entry.hpp"
 #include "src/entry/serve_main_win32.hpp"
-#include "src/setup/setup_win32.hpp"
+#include "src/entry/setup_main_win32.hpp"
 
 namespace {
 
@@ -21,9 +21,9 @@ class EntryPlatformWin32 final : public entry::EntryPlatform {
   }
   std::expected<std::string, std::string> install(const std::string& gui_dir,
                                                   const std::optional<std::string>& user_sid) override {
-    return setup::win32::run_install(gui_dir, user_sid);
+    return entry::run_install(gui_dir, user_sid);
   }
-  std::expected<std::string, std::string> uninstall() override { return setup::win32::run_uninstall(); }
+  std::expected<std::string, std::string> uninstall() override { return entry::run_uninstall(); }
   std::optional<std::string> local_app_data() override {
     const DWORD needed = ::GetEnvironmentVariableW(L"LOCALAPPDATA", nullptr, 0);
     if (needed == 0) return std::nullopt;

@@ -9,7 +9,7 @@
 #include "src/input_helper/serve/pipe_endpoint_win32.hpp"
 #include "src/input_helper/serve/serve.hpp"
 #include "src/input_helper/serve/system_queries_win32.hpp"
-#include "src/setup/setup_win32.hpp"
+#include "src/setup/record_store_win32.hpp"
 
 namespace vorlane::entry {
 
@@ -20,7 +20,7 @@ std::string run_serve(bool test_mode, const std::optional<std::string>& pipe_ove
   win32::StandardErrorLogWin32 log;
   ServeDeps deps{endpoint, queries, clock, log,
                  [](const std::string& user_sid) -> std::expected<std::string, std::string> {
-                   auto record = setup::win32::load_helper_record(user_sid);
+                   auto record = setup::load_helper_record(user_sid);
                    if (!record) return std::unexpected(std::move(record.error()));
                    return std::move(record->gui_path);
                  },

@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
 #include "src/common/version.hpp"
-#include "src/setup/fake_platform.hpp"
 #include "src/setup/procedures.hpp"
 #include "src/setup/record.hpp"
+#include "src/setup/setup_fakes.hpp"
 #include "src/setup/task_definition.hpp"
 
 namespace vorlane::setup {
@@ -16,10 +16,10 @@ const std::string success = "已启用管理员控制；登录后自动启动，
 
 class Install : public ::testing::Test {
  protected:
-  FakePlatform machine;
+  FakeMachine machine;
   std::expected<std::string, std::string> run(const std::optional<std::string>& expected_sid = fake_sid,
                                               const std::string& gui_dir = fake_gui_dir) {
-    return install(machine, gui_dir, expected_sid);
+    return install(machine.system(), gui_dir, expected_sid);
   }
 };
 
@@ -35,7 +35,7 @@ TEST_F(Install, CopiesRecordsRegistersAndStartsTheTask) {
   EXPECT_EQ(record->user_sid, fake_sid);
   EXPECT_EQ(record->gui_path, fake_gui_dir + "\\Vorlane.exe");
   EXPECT_EQ(record->task_name, fake_task);
-  EXPECT_EQ(record->installed_at, machine.now);
+  EXPECT_EQ(record->installed_at, machine.wall_seconds);
 
   const std::vector<std::vector<std::string>> runs{
       {"/End", "/TN", fake_task},
@@ -115,7 +115,7 @@ TEST_F(Install, IgnoresTheOutcomesOfEndAndRun) {
 // Each failing step: its text, which schtasks runs happened, and what is left behind.
 struct FailureCase {
   const char* label;
-  std::function<void(FakePlatform&)> arrange;
+  std::function<void(FakeMachine&)> arrange;
   std::optional<std::string> expected_sid;
   const char* text;
   Verbs verbs;
@@ -129,9 +129,9 @@ class InstallFailure : public ::testing::TestWithParam<FailureCase> {};
 
 TEST_P(InstallFailure, ReportsTheStepAndLeavesOnlyWhatCameBefore) {
   const auto& c = GetParam();
-  FakePlatform machine;
+  FakeMachine machine;
   c.arrange(machine);
-  const auto outcome = install(machine, fake_gui_dir, c.expected_sid);
+  const auto outcome = install(machine.system(), fake_gui_dir, c.expected_sid);
   ASSERT_FALSE(outcome) << *outcome;
   EXPECT_EQ(outcome.error(), c.text);
   EXPECT_EQ(machine.verbs(), c.verbs);
@@ -146,72 +146,72 @@ const Verbs end_only{"/End"};
 INSTANTIATE_TEST_SUITE_P(
     Steps, InstallFailure,
     ::testing::Values(
-        FailureCase{"not_elevated", [](FakePlatform& m) { m.elevation = Elevation::not_elevated; },
+        FailureCase{"not_elevated", [](FakeMachine& m) { m.elevation = Elevation::not_elevated; },
                     fake_sid, "启用管理员控制需要管理员权限", none, false, false},
-        FailureCase{"elevation_unknown", [](FakePlatform& m) { m.elevation = Elevation::unknown; },
+        FailureCase{"elevation_unknown", [](FakeMachine& m) { m.elevation = Elevation::unknown; },
                     fake_sid, "启用管理员控制需要管理员权限", none, false, false},
-        FailureCase{"no_sid", [](FakePlatform& m) { m.sid.reset(); }, fake_sid,
+        FailureCase{"no_sid", [](FakeMachine& m) { m.sid.reset(); }, fake_sid,
                     "无法读取当前用户 SID", none, false, false},
-        FailureCase{"other_account", [](FakePlatform&) {}, "S-1-5-21-7-8-9-1002",
+        FailureCase{"other_account", [](FakeMachine&) {}, "S-1-5-21-7-8-9-1002",
                     "请使用当前登录的管理员账户完成安装", none, false, false},
-        FailureCase{"sid_prefix_only", [](FakePlatform&) {}, "S-1-5-21-7-8-9-100",
+        FailureCase{"sid_prefix_only", [](FakeMachine&) {}, "S-1-5-21-7-8-9-100",
                     "请使用当前登录的管理员账户完成安装", none, false, false},
         FailureCase{"gui_missing",
-                    [](FakePlatform& m) { m.files.erase(fake_gui_dir + "\\Vorlane.exe"); },
+                    [](FakeMachine& m) { m.files.erase(fake_gui_dir + "\\Vorlane.exe"); },
                     fake_sid, "找不到 Vorlane.exe，请从已安装的 Vorlane 中启用管理员控制", none,
                     false, false},
         FailureCase{"own_path",
-                    [](FakePlatform& m) {
+                    [](FakeMachine& m) {
                       m.own_path = std::unexpected(std::string("Access denied. (os error 5)"));
                     },
                     fake_sid, "无法定位输入助手：Access denied. (os error 5)", end_only, false,
                     false},
         FailureCase{"program_files_unknown",
-                    [](FakePlatform& m) {
+                    [](FakeMachine& m) {
                       m.program_files = std::unexpected(std::string("Element not found. (0x80070490)"));
                     },
                     fake_sid, "无法创建安装目录：Element not found. (0x80070490)", end_only, false,
                     false},
         // The own program is opened first of all, but its failure is told only at its step.
         FailureCase{"not_elevated_and_no_own_program",
-                    [](FakePlatform& m) {
+                    [](FakeMachine& m) {
                       m.elevation = Elevation::not_elevated;
                       m.own_path = std::unexpected(std::string("Access denied. (os error 5)"));
                     },
                     fake_sid, "启用管理员控制需要管理员权限", none, false, false},
         FailureCase{"other_account_and_no_own_program",
-                    [](FakePlatform& m) {
+                    [](FakeMachine& m) {
                       m.own_path = std::unexpected(std::string("Access denied. (os error 5)"));
                     },
                     "S-1-5-21-7-8-9-1002", "请使用当前登录的管理员账户完成安装", none, false, false},
         FailureCase{"gui_missing_and_no_own_program",
-                    [](FakePlatform& m) {
+                    [](FakeMachine& m) {
                       m.files.erase(fake_gui_dir + "\\Vorlane.exe");
                       m.own_path = std::unexpected(std::string("Access denied. (os error 5)"));
                     },
                     fake_sid, "找不到 Vorlane.exe，请从已安装的 Vorlane 中启用管理员控制", none,
                     false, false},
         FailureCase{"no_own_program_and_no_program_files",
-                    [](FakePlatform& m) {
+                    [](FakeMachine& m) {
                       m.own_path = std::unexpected(std::string("Access denied. (os error 5)"));
                       m.program_files = std::unexpected(std::string("Element not found. (0x80070490)"));
                     },
                     fake_sid, "无法定位输入助手：Access denied. (os error 5)", end_only, false,
                     false},
         FailureCase{"install_dir",
-                    [](FakePlatform& m) { m.failing_dirs.insert(fake_install_dir); }, fake_sid,
+                    [](FakeMachine& m) { m.failing_dirs.insert(fake_install_dir); }, fake_sid,
                     "无法创建安装目录：Access denied. (os error 5)", end_only, false, false},
         FailureCase{"records_dir",
-                    [](FakePlatform& m) { m.failing_dirs.insert(fake_records_dir); }, fake_sid,
+                    [](FakeMachine& m) { m.failing_dirs.insert(fake_records_dir); }, fake_sid,
                     "无法创建安装目录：Access denied. (os error 5)", end_only, true, false},
         FailureCase{"record_write",
-                    [](FakePlatform& m) { m.failing_writes.insert(fake_record); }, fake_sid,
+                    [](FakeMachine& m) { m.failing_writes.insert(fake_record); }, fake_sid,
                     "无法写入安装记录：Disk full. (os error 112)", end_only, true, false},
         FailureCase{"task_file_write",
-                    [](FakePlatform& m) { m.failing_writes.insert(fake_task_file); }, fake_sid,
+                    [](FakeMachine& m) { m.failing_writes.insert(fake_task_file); }, fake_sid,
                     "无法写入计划任务 XML：Disk full. (os error 112)", end_only, true, true},
         FailureCase{"create_refused",
-                    [](FakePlatform& m) {
+                    [](FakeMachine& m) {
                       m.schtasks_by_verb["/Create"] = {.exit_code = 1,
                                                        .err = "ERROR: The task XML is malformed.\r\n"};
                     },
@@ -220,7 +220,7 @@ INSTANTIATE_TEST_SUITE_P(
                     "C:\\PF\\Vorlane\\InputHelper\\keyward-4242.xml /F 失败：ERROR: The task XML is malformed.",
                     Verbs{"/End", "/Create"}, true, false},
         FailureCase{"create_not_started",
-                    [](FakePlatform& m) {
+                    [](FakeMachine& m) {
                       m.schtasks_by_verb["/Create"] = {.start_error =
                                                            "File not found. (os error 2)"};
                     },
@@ -242,7 +242,7 @@ TEST_F(Install, CopiesTheProgramAsItWasWhenOpened) {
 // "/Create", whatever that run's outcome.
 struct TaskFileCase {
   const char* label;
-  std::function<void(FakePlatform&)> arrange;
+  std::function<void(FakeMachine&)> arrange;
   bool succeeds;
 };
 
@@ -251,9 +251,9 @@ void PrintTo(const TaskFileCase& c, std::ostream* os) { *os << c.label; }
 class InstallTaskFile : public ::testing::TestWithParam<TaskFileCase> {};
 
 TEST_P(InstallTaskFile, IsCreatedNewInTheInstallDirAndRemovedAfterCreate) {
-  FakePlatform machine;
+  FakeMachine machine;
   GetParam().arrange(machine);
-  EXPECT_EQ(install(machine, fake_gui_dir, fake_sid).has_value(), GetParam().succeeds);
+  EXPECT_EQ(install(machine.system(), fake_gui_dir, fake_sid).has_value(), GetParam().succeeds);
 
   ASSERT_GE(machine.schtasks_runs.size(), 2u);
   EXPECT_EQ(machine.schtasks_runs[1][4], fake_task_file);
@@ -282,23 +282,23 @@ TEST_P(InstallTaskFile, IsCreatedNewInTheInstallDirAndRemovedAfterCreate) {
 INSTANTIATE_TEST_SUITE_P(
     Outcomes, InstallTaskFile,
     ::testing::Values(
-        TaskFileCase{"registered", [](FakePlatform&) {}, true},
+        TaskFileCase{"registered", [](FakeMachine&) {}, true},
         TaskFileCase{"stale_file_of_the_name",
-                     [](FakePlatform& m) {
+                     [](FakeMachine& m) {
                        m.create_directories(fake_install_dir);
                        m.files[fake_task_file] = "stale";
                      },
                      true},
         TaskFileCase{"create_refused",
-                     [](FakePlatform& m) { m.schtasks_by_verb["/Create"] = {.exit_code = 1}; },
+                     [](FakeMachine& m) { m.schtasks_by_verb["/Create"] = {.exit_code = 1}; },
                      false},
         TaskFileCase{"create_not_started",
-                     [](FakePlatform& m) {
+                     [](FakeMachine& m) {
                        m.schtasks_by_verb["/Create"] = {.start_error = "File not found. (os error 2)"};
                      },
                      false},
         TaskFileCase{"from_the_installed_copy",
-                     [](FakePlatform& m) {
+                     [](FakeMachine& m) {
                        // No copy, so no folder made for it: the record's folder brings it.
                        m.own_path = fake_installed_program;
                        m.files[fake_installed_program] = "running copy";
@@ -317,19 +317,19 @@ TEST_F(Install, RefusesADefinitionFileNameThatReappears) {
 }
 
 TEST(InstallFailureEffects, NotElevatedTouchesNothing) {
-  FakePlatform machine;
+  FakeMachine machine;
   machine.elevation = Elevation::not_elevated;
   const auto before = machine.files;
-  ASSERT_FALSE(install(machine, fake_gui_dir, fake_sid));
+  ASSERT_FALSE(install(machine.system(), fake_gui_dir, fake_sid));
   EXPECT_TRUE(machine.journal.empty());
   EXPECT_EQ(machine.files, before);
 }
 
 TEST(InstallFailureEffects, FailedRegistrationRemovesTheRecordOfAnEarlierInstall) {
-  FakePlatform machine;
-  ASSERT_TRUE(install(machine, fake_gui_dir, fake_sid));
+  FakeMachine machine;
+  ASSERT_TRUE(install(machine.system(), fake_gui_dir, fake_sid));
   machine.schtasks_by_verb["/Create"] = {.exit_code = 5, .out = "Access is denied."};
-  const auto outcome = install(machine, fake_gui_dir, fake_sid);
+  const auto outcome = install(machine.system(), fake_gui_dir, fake_sid);
   ASSERT_FALSE(outcome);
   EXPECT_TRUE(outcome.error().ends_with(" 失败：Access is denied.")) << outcome.error();
   EXPECT_FALSE(machine.files.contains(fake_record));

@@ -9,10 +9,11 @@
 namespace vorlane::setup {
 
 // Success message or the error text of the first failing step.
-std::expected<std::string, std::string> install(SetupPlatform& platform, const std::string& gui_dir,
-                                                const std::optional<std::string>& expected_sid);
+[[nodiscard]] std::expected<std::string, std::string> install(
+    const SetupSystem& system, const std::string& gui_dir,
+    const std::optional<std::string>& expected_sid);
 
-std::expected<std::string, std::string> uninstall(SetupPlatform& platform);
+[[nodiscard]] std::expected<std::string, std::string> uninstall(const SetupSystem& system);
 
 // The key two program paths are compared by to find an install started from its own copy:
 // "/" as "\", ASCII letters lower-cased, nothing trimmed.

@@ -46,16 +46,16 @@ std::string trim_white_space(std::string_view text) {
 }
 
 SchtasksRun timed_out_run(std::chrono::seconds limit) {
-  std::string text(texts::schtasks_timed_out_head);
+  std::string text(schtasks_timed_out_head);
   text += std::to_string(limit.count());
-  text += texts::schtasks_timed_out_tail;
+  text += schtasks_timed_out_tail;
   return {.start_error = std::move(text)};
 }
 
 std::expected<void, std::string> schtasks_outcome(const std::vector<std::string>& args,
                                                   const SchtasksRun& run) {
   if (run.start_error) {
-    return std::unexpected(std::string(texts::schtasks_not_started) + *run.start_error);
+    return std::unexpected(std::string(schtasks_not_started) + *run.start_error);
   }
   if (run.exit_code == 0) {
     return {};
@@ -69,7 +69,7 @@ std::expected<void, std::string> schtasks_outcome(const std::vector<std::string>
     message += ' ';
     message += arg;
   }
-  message += texts::schtasks_failed;
+  message += schtasks_failed;
   message += said;
   return std::unexpected(message);
 }

@@ -11,7 +11,7 @@
 #include "src/common/win32/unique_handle.hpp"
 #include "src/common/win32/wide.hpp"
 
-namespace vorlane::setup::win32 {
+namespace vorlane::setup {
 namespace {
 
 using vorlane::win32::last_system_error_text;
@@ -20,9 +20,11 @@ using vorlane::win32::to_wide;
 using vorlane::win32::unique_handle;
 
 // How long the runner sleeps between looks at the child's pipes.
-constexpr DWORD output_poll_ms = 10;
+constexpr std::chrono::milliseconds output_poll{10};
 // A terminated child is gone at once; this only bounds the wait for the system to finish it.
-constexpr DWORD terminate_wait_ms = 5000;
+constexpr std::chrono::milliseconds terminate_wait{5000};
+
+DWORD wait_units(std::chrono::milliseconds duration) { return static_cast<DWORD>(duration.count()); }
 
 std::expected<std::wstring, std::string> system_directory() {
   std::vector<wchar_t> buffer(MAX_PATH);
@@ -192,13 +194,13 @@ SchtasksRun run_tool(const std::wstring& program, const std::vector<std::string>
     }
     if (left.count() <= 0) {
       ::TerminateProcess(process.get(), ERROR_TIMEOUT);
-      ::WaitForSingleObject(process.get(), terminate_wait_ms);
+      ::WaitForSingleObject(process.get(), wait_units(terminate_wait));
       return timed_out_run(limit);
     }
     DWORD pause =
         static_cast<DWORD>(std::min<std::chrono::milliseconds::rep>(left.count(), INFINITE - 1));
     if (out.open() || err.open()) {
-      pause = took ? 0 : std::min(pause, output_poll_ms);
+      pause = took ? 0 : std::min(pause, wait_units(output_poll));
     }
     ended = ::WaitForSingleObject(process.get(), pause) != WAIT_TIMEOUT;
   }
@@ -211,7 +213,7 @@ SchtasksRun run_tool(const std::wstring& program, const std::vector<std::string>
   return run;
 }
 
-SchtasksRun run_schtasks(const std::vector<std::string>& args) {
+SchtasksRun TaskSchedulerWin32::run_schtasks(const std::vector<std::string>& args) {
   // Only the system's own tool, started in the system folder: an elevated process must never
   // start a schtasks.exe planted in the working folder or beside the program, nor let the
   // child look for anything in the caller's folder.
@@ -222,4 +224,4 @@ SchtasksRun run_schtasks(const std::vector<std::string>& args) {
   return run_tool(*system_dir + L"\\schtasks.exe", args, *system_dir, schtasks_time_limit);
 }
 
-}  // namespace vorlane::setup::win32
+}  // namespace vorlane::setup

@@ -18,7 +18,7 @@ std::string task_document(std::string_view user_sid, std::string_view program_pa
 // File content: the byte-order mark FF FE, then the document as UTF-16LE, no terminating zero.
 std::string task_file_bytes(std::string_view document);
 
-// "keyward-<pid>.xml", placed in the temporary folder.
+// "keyward-<pid>.xml", placed in the install directory.
 std::string task_file_name(std::uint32_t pid);
 
 }  // namespace vorlane::setup

@@ -5,7 +5,6 @@
 
 namespace vorlane::setup {
 
-namespace texts {
 inline constexpr std::string_view install_succeeded = "已启用管理员控制；登录后自动启动，不再弹 UAC";
 inline constexpr std::string_view install_needs_admin = "启用管理员控制需要管理员权限";
 inline constexpr std::string_view no_user_sid = "无法读取当前用户 SID";
@@ -24,7 +23,6 @@ inline constexpr std::string_view schtasks_failed = " 失败：";
 // Around the limit in seconds: "schtasks 在 120 秒内没有结束".
 inline constexpr std::string_view schtasks_timed_out_head = "schtasks 在 ";
 inline constexpr std::string_view schtasks_timed_out_tail = " 秒内没有结束";
-}  // namespace texts
 
 inline constexpr unsigned record_schema = 1;
 

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "src/setup/fake_platform.hpp"
 #include "src/setup/procedures.hpp"
+#include "src/setup/setup_fakes.hpp"
 
 namespace vorlane::setup {
 namespace {
@@ -16,7 +16,7 @@ const std::string other_record = fake_records_dir + "\\S-1-5-21-7-8-9-1002.json"
 // A machine where this user has enabled control: program copy, record, task.
 class Uninstall : public ::testing::Test {
  protected:
-  FakePlatform machine;
+  FakeMachine machine;
   void SetUp() override {
     machine.create_directories(fake_records_dir);
     machine.files[fake_installed_program] = "program bytes";
@@ -30,7 +30,7 @@ class Uninstall : public ::testing::Test {
 };
 
 TEST_F(Uninstall, LastUserRemovesTaskRecordAndSharedFiles) {
-  ASSERT_EQ(uninstall(machine), success);
+  ASSERT_EQ(uninstall(machine.system()), success);
   const std::vector<std::vector<std::string>> runs{
       {"/Query", "/TN", fake_task}, {"/End", "/TN", fake_task}, {"/Delete", "/TN", fake_task, "/F"}};
   EXPECT_EQ(machine.schtasks_runs, runs);
@@ -44,7 +44,7 @@ TEST_F(Uninstall, LastUserRemovesTaskRecordAndSharedFiles) {
 
 TEST_F(Uninstall, AnotherUsersRecordKeepsTheSharedFiles) {
   machine.files[other_record] = "{}";
-  ASSERT_EQ(uninstall(machine), success);
+  ASSERT_EQ(uninstall(machine.system()), success);
   EXPECT_FALSE(machine.files.contains(fake_record));
   EXPECT_TRUE(machine.files.contains(other_record));
   EXPECT_TRUE(shared_files_present());
@@ -52,27 +52,27 @@ TEST_F(Uninstall, AnotherUsersRecordKeepsTheSharedFiles) {
 
 TEST_F(Uninstall, AStrayFolderInTheRecordsFolderKeepsTheSharedFiles) {
   machine.dirs.insert(fake_records_dir + "\\backup");
-  ASSERT_EQ(uninstall(machine), success);
+  ASSERT_EQ(uninstall(machine.system()), success);
   EXPECT_TRUE(shared_files_present());
 }
 
 TEST_F(Uninstall, AMissingRecordsFolderKeepsTheSharedFiles) {
   machine.files.erase(fake_record);
   machine.dirs.erase(fake_records_dir);
-  ASSERT_EQ(uninstall(machine), success);
+  ASSERT_EQ(uninstall(machine.system()), success);
   EXPECT_TRUE(machine.files.contains(fake_installed_program));
   EXPECT_EQ(machine.count("remove " + fake_installed_program), 0);
 }
 
 TEST_F(Uninstall, AListingThatFailsPartWayKeepsTheSharedFiles) {
   machine.unlistable.insert(fake_records_dir);
-  ASSERT_EQ(uninstall(machine), success);
+  ASSERT_EQ(uninstall(machine.system()), success);
   EXPECT_TRUE(machine.files.contains(fake_installed_program));
 }
 
 TEST_F(Uninstall, AStrayFileInTheInstallFolderKeepsOnlyTheFolders) {
   machine.files[fake_install_dir + "\\notes.txt"] = "mine";
-  ASSERT_EQ(uninstall(machine), success);
+  ASSERT_EQ(uninstall(machine.system()), success);
   EXPECT_FALSE(machine.files.contains(fake_installed_program));
   EXPECT_FALSE(machine.dirs.contains(fake_records_dir));
   EXPECT_TRUE(machine.files.contains(fake_install_dir + "\\notes.txt"));
@@ -86,7 +86,7 @@ TEST_F(Uninstall, WithoutTaskSkipsEndAndDeleteButStillCleansUp) {
     SetUp();
     machine.schtasks_runs.clear();
     machine.schtasks_by_verb["/Query"] = query;
-    ASSERT_EQ(uninstall(machine), success);
+    ASSERT_EQ(uninstall(machine.system()), success);
     EXPECT_EQ(machine.verbs(), Verbs{"/Query"});
     EXPECT_FALSE(machine.files.contains(fake_record));
     EXPECT_FALSE(machine.files.contains(fake_installed_program));
@@ -96,18 +96,18 @@ TEST_F(Uninstall, WithoutTaskSkipsEndAndDeleteButStillCleansUp) {
 TEST_F(Uninstall, NeverEnabledStillSucceeds) {
   machine.files.erase(fake_record);
   machine.schtasks_by_verb["/Query"] = {.exit_code = 1};
-  EXPECT_EQ(uninstall(machine), success);
+  EXPECT_EQ(uninstall(machine.system()), success);
 }
 
 TEST_F(Uninstall, IgnoresAFailingEnd) {
   machine.schtasks_by_verb["/End"] = {.exit_code = 1, .err = "ERROR: not running"};
-  EXPECT_EQ(uninstall(machine), success);
+  EXPECT_EQ(uninstall(machine.system()), success);
   EXPECT_EQ(machine.verbs(), (Verbs{"/Query", "/End", "/Delete"}));
 }
 
 TEST_F(Uninstall, RefusedDeletionFailsAndLeavesRecordAndFiles) {
   machine.schtasks_by_verb["/Delete"] = {.exit_code = 1, .out = "ERROR: Access is denied.\r\n", .err = " \n"};
-  EXPECT_EQ(uninstall(machine),
+  EXPECT_EQ(uninstall(machine.system()),
             std::unexpected(std::string(
                 "schtasks /Delete /TN Keyward (S-1-5-21-7-8-9-1001) /F 失败：ERROR: Access is denied.")));
   EXPECT_TRUE(machine.files.contains(fake_record));
@@ -116,13 +116,13 @@ TEST_F(Uninstall, RefusedDeletionFailsAndLeavesRecordAndFiles) {
 
 TEST_F(Uninstall, DeletionThatCannotStartFailsWithTheSystemError) {
   machine.schtasks_by_verb["/Delete"] = {.start_error = "Access denied. (os error 5)"};
-  EXPECT_EQ(uninstall(machine), std::unexpected(std::string("无法运行 schtasks：Access denied. (os error 5)")));
+  EXPECT_EQ(uninstall(machine.system()), std::unexpected(std::string("无法运行 schtasks：Access denied. (os error 5)")));
   EXPECT_TRUE(machine.files.contains(fake_record));
 }
 
 TEST_F(Uninstall, WithoutTheProgramFilesFolderRemovesOnlyTheTask) {
   machine.program_files = std::unexpected(std::string("Element not found. (0x80070490)"));
-  ASSERT_EQ(uninstall(machine), success);
+  ASSERT_EQ(uninstall(machine.system()), success);
   EXPECT_EQ(machine.verbs(), (Verbs{"/Query", "/End", "/Delete"}));
   EXPECT_TRUE(machine.files.contains(fake_record));
   EXPECT_TRUE(shared_files_present());
@@ -132,14 +132,14 @@ TEST_F(Uninstall, WithoutTheProgramFilesFolderRemovesOnlyTheTask) {
 TEST_F(Uninstall, RefusedDeletionIsReportedBeforeTheProgramFilesFolderCounts) {
   machine.program_files = std::unexpected(std::string("Element not found. (0x80070490)"));
   machine.schtasks_by_verb["/Delete"] = {.exit_code = 1, .err = "ERROR: Access is denied."};
-  EXPECT_EQ(uninstall(machine),
+  EXPECT_EQ(uninstall(machine.system()),
             std::unexpected(std::string(
                 "schtasks /Delete /TN Keyward (S-1-5-21-7-8-9-1001) /F 失败：ERROR: Access is denied.")));
 }
 
 TEST_F(Uninstall, RetriesRemovingTheProgramWhileTheHelperLetsGo) {
   machine.remove_failures[fake_installed_program] = 2;
-  ASSERT_EQ(uninstall(machine), success);
+  ASSERT_EQ(uninstall(machine.system()), success);
   EXPECT_EQ(machine.count("remove " + fake_installed_program), 3);
   EXPECT_EQ(machine.count("sleep 100"), 2);
   EXPECT_FALSE(machine.dirs.contains(fake_install_dir));
@@ -147,7 +147,7 @@ TEST_F(Uninstall, RetriesRemovingTheProgramWhileTheHelperLetsGo) {
 
 TEST_F(Uninstall, GivesUpRemovingTheProgramAfterTwentyAttemptsAndStillSucceeds) {
   machine.remove_failures[fake_installed_program] = 1000;
-  ASSERT_EQ(uninstall(machine), success);
+  ASSERT_EQ(uninstall(machine.system()), success);
   EXPECT_EQ(machine.count("remove " + fake_installed_program), 20);
   EXPECT_EQ(machine.count("sleep 100"), 20);
   EXPECT_TRUE(machine.files.contains(fake_installed_program));
@@ -156,7 +156,7 @@ TEST_F(Uninstall, GivesUpRemovingTheProgramAfterTwentyAttemptsAndStillSucceeds) 
 
 struct RefusalCase {
   const char* label;
-  std::function<void(FakePlatform&)> arrange;
+  std::function<void(FakeMachine&)> arrange;
   const char* text;
 };
 
@@ -166,7 +166,7 @@ class UninstallRefusal : public Uninstall, public ::testing::WithParamInterface<
 
 TEST_P(UninstallRefusal, ChangesNothing) {
   GetParam().arrange(machine);
-  EXPECT_EQ(uninstall(machine), std::unexpected(std::string(GetParam().text)));
+  EXPECT_EQ(uninstall(machine.system()), std::unexpected(std::string(GetParam().text)));
   EXPECT_TRUE(machine.journal.empty());
   EXPECT_TRUE(machine.schtasks_runs.empty());
   EXPECT_TRUE(machine.files.contains(fake_record));
@@ -176,11 +176,11 @@ TEST_P(UninstallRefusal, ChangesNothing) {
 INSTANTIATE_TEST_SUITE_P(
     Steps, UninstallRefusal,
     ::testing::Values(
-        RefusalCase{"not_elevated", [](FakePlatform& m) { m.elevation = Elevation::not_elevated; },
+        RefusalCase{"not_elevated", [](FakeMachine& m) { m.elevation = Elevation::not_elevated; },
                     "移除管理员控制需要管理员权限"},
-        RefusalCase{"elevation_unknown", [](FakePlatform& m) { m.elevation = Elevation::unknown; },
+        RefusalCase{"elevation_unknown", [](FakeMachine& m) { m.elevation = Elevation::unknown; },
                     "移除管理员控制需要管理员权限"},
-        RefusalCase{"no_sid", [](FakePlatform& m) { m.sid.reset(); }, "无法读取当前用户 SID"}),
+        RefusalCase{"no_sid", [](FakeMachine& m) { m.sid.reset(); }, "无法读取当前用户 SID"}),
     [](const auto& info) { return std::string(info.param.label); });
 
 }  // namespace

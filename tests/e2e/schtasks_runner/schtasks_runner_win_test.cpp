@@ -42,7 +42,7 @@ class SchtasksRunner : public ::testing::Test {
 
   setup::SchtasksRun run_double(const std::wstring& working_dir,
                                 std::chrono::seconds limit = 60s) const {
-    return setup::win32::run_tool(double_program(), query_args, working_dir, limit);
+    return setup::run_tool(double_program(), query_args, working_dir, limit);
   }
   void set(const std::wstring& name, const std::string& bytes) const {
     ASSERT_TRUE(write_file(settings_ / name, bytes));
@@ -161,7 +161,7 @@ TEST_F(SchtasksRunner, ReportsAChildThatCannotStartWithTheSystemErrorText) {
       {"missing folder", double_program(), settings_dir() + L"\\missing", ERROR_DIRECTORY},
   };
   for (const auto& c : cases) {
-    const auto result = setup::win32::run_tool(c.program, query_args, c.working_dir, 60s);
+    const auto result = setup::run_tool(c.program, query_args, c.working_dir, 60s);
     ASSERT_TRUE(result.start_error) << c.label;
     EXPECT_EQ(*result.start_error, win32::system_error_text(c.code)) << c.label;
   }

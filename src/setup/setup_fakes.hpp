@@ -1,6 +1,7 @@
 #pragma once
 // An in-memory machine for the install and uninstall procedures: files and folders in maps,
-// scripted schtasks results, and a journal of every effect in the order it happened.
+// scripted schtasks results, and a journal of every effect in the order it happened. One object
+// plays every part, so the journal orders effects across them.
 #include <algorithm>
 #include <functional>
 #include <map>
@@ -21,9 +22,15 @@ inline const std::string fake_own_program = "C:\\Downloads\\Keyward.exe";
 inline const std::string fake_gui_dir = "C:\\Apps\\Vorlane";
 inline const std::string fake_task_file = fake_install_dir + "\\keyward-4242.xml";
 
-class FakePlatform : public SetupPlatform {
+class FakeMachine final : public ElevationQuery,
+                          public UserIdentity,
+                          public SetupFiles,
+                          public OwnProgram,
+                          public TaskScheduler,
+                          public Clock,
+                          public WallClock {
  public:
-  FakePlatform() {
+  FakeMachine() {
     files[fake_own_program] = "program bytes";
     files[fake_gui_dir + "\\Vorlane.exe"] = "gui";
     dirs = {"C:\\Downloads", fake_gui_dir, fake_program_files};
@@ -34,7 +41,7 @@ class FakePlatform : public SetupPlatform {
   std::optional<std::string> sid = fake_sid;
   std::expected<std::string, std::string> program_files = fake_program_files;
   std::expected<std::string, std::string> own_path = fake_own_program;  // what the open yields
-  std::uint64_t now = 1765350000;
+  std::uint64_t wall_seconds = 1765350000;
   std::map<std::string, SchtasksRun> schtasks_by_verb;  // "/End" -> result; default exit 0
   std::set<std::string> failing_dirs;                   // create_directories fails for these
   std::set<std::string> failing_writes;                 // writes fail for these
@@ -49,18 +56,21 @@ class FakePlatform : public SetupPlatform {
   std::vector<std::string> journal;
   std::vector<std::vector<std::string>> schtasks_runs;
 
+  // What the procedures take: every part played by this machine.
+  SetupSystem system() { return {*this, *this, *this, *this, *this, *this, *this}; }
+
   Elevation own_elevation() override { return elevation; }
   std::optional<std::string> current_user_sid() override { return sid; }
+  std::uint32_t process_id() override { return 4242; }
   std::expected<std::string, std::string> program_files_dir() override { return program_files; }
   bool is_file(const std::string& path) override { return files.contains(path); }
   // Holds the bytes the file had when opened: what the handle reads, whatever the name later
   // names.
-  std::expected<std::string, std::string> open_own_program() override {
+  std::expected<std::string, std::string> open() override {
     ++own_program_opens;
     if (own_path && files.contains(*own_path)) held_program = files.at(*own_path);
     return own_path;
   }
-  std::uint32_t process_id() override { return 4242; }
 
   std::expected<void, std::string> create_directories(const std::string& path) override {
     journal.push_back("mkdir " + path);
@@ -71,7 +81,7 @@ class FakePlatform : public SetupPlatform {
     dirs.insert(path);
     return {};
   }
-  std::expected<void, std::string> copy_own_program(const std::string& to) override {
+  std::expected<void, std::string> copy_to(const std::string& to) override {
     journal.push_back("copy " + to);
     if (!held_program) return std::unexpected(std::string("Invalid handle. (os error 6)"));
     if (copy_failures > 0) {
@@ -121,10 +131,12 @@ class FakePlatform : public SetupPlatform {
     const auto scripted = schtasks_by_verb.find(args[0]);
     return scripted == schtasks_by_verb.end() ? SchtasksRun{} : scripted->second;
   }
+  // Sleeps are journalled among the other effects; the monotonic reading is not used here.
+  time_point now() override { return {}; }
   void sleep(std::chrono::milliseconds pause) override {
     journal.push_back("sleep " + std::to_string(pause.count()));
   }
-  std::uint64_t unix_seconds() override { return now; }
+  std::uint64_t unix_seconds() override { return wall_seconds; }
 
   // What the task definition file held when "/Create" ran.
   std::string created_task_file;

@@ -1,0 +1,15 @@
+#include "src/setup/identity_win32.hpp"
+
+#include <windows.h>
+
+#include "src/system/queries_win32.hpp"
+
+namespace vorlane::setup {
+
+std::optional<std::string> UserIdentityWin32::current_user_sid() {
+  return vorlane::win32::current_user_sid();
+}
+
+std::uint32_t UserIdentityWin32::process_id() { return ::GetCurrentProcessId(); }
+
+}  // namespace vorlane::setup
