@@ -20,23 +20,23 @@ inline constexpr std::string_view outcome_refused_text =
 inline constexpr int exit_success = 0;
 inline constexpr int exit_failure = 1;
 
-enum class FileWrite { written, failed, refused };
+enum class [[nodiscard]] FileWrite { written, failed, refused };
 
 // What the entry hands over to, and the little it needs from the system.
 class EntryPlatform {
  public:
   virtual ~EntryPlatform() = default;
   // Runs until a fatal condition and returns its text.
-  virtual std::string serve(bool test_mode, const std::optional<std::string>& pipe_override) = 0;
+  [[nodiscard]] virtual std::string serve(bool test_mode, const std::optional<std::string>& pipe_override) = 0;
   // The success message or the error text.
-  virtual std::expected<std::string, std::string> install(const std::string& gui_dir,
-                                                          const std::optional<std::string>& user_sid) = 0;
-  virtual std::expected<std::string, std::string> uninstall() = 0;
-  virtual std::optional<std::string> local_app_data() = 0;
+  [[nodiscard]] virtual std::expected<std::string, std::string> install(
+      const std::string& gui_dir, const std::optional<std::string>& user_sid) = 0;
+  [[nodiscard]] virtual std::expected<std::string, std::string> uninstall() = 0;
+  [[nodiscard]] virtual std::optional<std::string> local_app_data() = 0;
   // Creates the missing parent folders, then replaces the content of `folder` joined with `tail`
   // unless the file proves not to be the plain file there (a link anywhere in `tail`): `folder`
   // is the system's choice, `tail` may have been changed by any program of the user.
-  virtual FileWrite write_file(const std::string& folder, const std::string& tail,
+  [[nodiscard]] virtual FileWrite write_file(const std::string& folder, const std::string& tail,
                                const std::string& bytes) = 0;
   // One diagnostic line on standard error, line feed included.
   virtual void write_error_line(std::string_view line) = 0;
@@ -53,6 +53,6 @@ std::string run_outcome_bytes(bool ok, std::string_view action, std::string_view
                               std::uint64_t at);
 
 // `words` are the command-line words, the program path first. Returns the exit code.
-int run(const std::vector<std::string>& words, EntryPlatform& platform);
+[[nodiscard]] int run(const std::vector<std::string>& words, EntryPlatform& platform);
 
 }  // namespace vorlane::entry

@@ -19,10 +19,10 @@ struct HelperRecord {
 
 // The exact bytes of the record file: pretty layout, the seven members in order, no final line
 // break. Fails with the serialiser's own text.
-std::expected<std::string, std::string> serialize_record(const HelperRecord& record);
+[[nodiscard]] std::expected<std::string, std::string> serialize_record(const HelperRecord& record);
 
 // Strict reading: an object with each of the seven members exactly once (unknown members skipped)
 // or an array of exactly seven values. The error says what was wrong (for tests and diagnostics).
-std::expected<HelperRecord, std::string> parse_record(std::string_view bytes);
+[[nodiscard]] std::expected<HelperRecord, std::string> parse_record(std::string_view bytes);
 
 }  // namespace vorlane::setup

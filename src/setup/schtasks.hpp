@@ -13,7 +13,7 @@ namespace vorlane::setup {
 
 // What one run of schtasks gave: either it could not be started (the system error text), or
 // it ended with an exit code and the raw bytes of its two output streams.
-struct SchtasksRun {
+struct [[nodiscard]] SchtasksRun {
   std::optional<std::string> start_error{};
   std::uint32_t exit_code = 0;
   std::string out{};
@@ -29,11 +29,11 @@ SchtasksRun timed_out_run(std::chrono::seconds limit);
 
 // Success, or "无法运行 schtasks：<system error>", or "schtasks <args unquoted> 失败：<output>"
 // where the output is standard error, else standard output, made valid UTF-8 and trimmed.
-std::expected<void, std::string> schtasks_outcome(const std::vector<std::string>& args,
-                                                  const SchtasksRun& run);
+[[nodiscard]] std::expected<void, std::string> schtasks_outcome(const std::vector<std::string>& args,
+                                                                const SchtasksRun& run);
 
 // Only a run that started and ended with 0 says the task exists.
-bool task_exists(const SchtasksRun& query);
+[[nodiscard]] bool task_exists(const SchtasksRun& query);
 
 // One argument quoted by the rules the C runtime splits a command line by: quoted when it is
 // empty or holds a blank or a quote; backslashes doubled only before a quote.
@@ -47,16 +47,16 @@ class ChildOutput {
  public:
   virtual ~ChildOutput() = default;
   // The bytes waiting now, or absent once the pipe is broken.
-  virtual std::optional<std::uint32_t> available() = 0;
+  [[nodiscard]] virtual std::optional<std::uint32_t> available() = 0;
   // Reads at most `buffer.size()` bytes: how many arrived, or absent when the read failed.
-  virtual std::optional<std::uint32_t> read(std::span<char> buffer) = 0;
+  [[nodiscard]] virtual std::optional<std::uint32_t> read(std::span<char> buffer) = 0;
 };
 
 // Moves the bytes the pipe reports at this look into `bytes`; what arrives meanwhile waits for
 // the next look, so a child that never stops writing cannot hold the caller here. False once
 // the pipe is closed: broken, a failed read, or a read that brought nothing although bytes
 // were reported.
-bool drain_output(ChildOutput& pipe, std::string& bytes);
+[[nodiscard]] bool drain_output(ChildOutput& pipe, std::string& bytes);
 
 // Unicode white space removed from both ends of valid UTF-8 text.
 std::string trim_white_space(std::string_view text);

@@ -92,7 +92,7 @@ class OutputPipe final : public ChildOutput {
   bool open() const { return pipe_.valid(); }
 
   // One look's worth into `bytes`; true when it brought anything.
-  bool take(std::string& bytes) {
+  [[nodiscard]] bool take(std::string& bytes) {
     if (!pipe_) {
       return false;
     }
