@@ -115,7 +115,7 @@ void BM_KeyRequestDispatch(benchmark::State& state) {
   for (auto _ : state) {
     pipe.deliver(frames[next]);
     next ^= 1;
-    ReadOutcome outcome = read_message(connection, 1);
+    ReadOutcome outcome = read_message(connection, std::chrono::seconds(1));
     const JsonValue* request = std::get_if<JsonValue>(&outcome);
     if (request == nullptr) {
       state.SkipWithError("read failed");

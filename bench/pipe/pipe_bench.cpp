@@ -32,7 +32,7 @@ void read_dispatch_reply(benchmark::State& state, const std::string& frame) {
   bool control = true;
   for (auto _ : state) {
     pipe.deliver(frame);
-    ReadOutcome outcome = read_message(connection, 1);
+    ReadOutcome outcome = read_message(connection, std::chrono::seconds(1));
     const Dispatch dispatch = dispatch_request(std::get<JsonValue>(outcome), controller, control, queries);
     if (!write_message(connection, dispatch.reply)) state.SkipWithError("write failed");
     pipe.written.clear();

@@ -221,7 +221,7 @@ void check_messages(const std::vector<std::string>& writes) {
       }
       continue;
     }
-    ReadOutcome outcome = read_message(connection, 1);
+    ReadOutcome outcome = read_message(connection, std::chrono::seconds(1));
     if (connection.buffer().size() > max_frame_bytes + read_chunk_bytes) {
       disagree("the receive buffer outgrew one frame and one chunk", line);
     }

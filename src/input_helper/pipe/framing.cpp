@@ -61,10 +61,10 @@ std::expected<JsonValue, std::string> parse_frame(std::string_view line) {
   return value;
 }
 
-ReadOutcome read_message(PipeConnection& connection, int deadline_seconds) {
+ReadOutcome read_message(PipeConnection& connection, std::chrono::milliseconds deadline_after) {
   Clock& clock = connection.clock();
   std::string& buffer = connection.buffer();
-  const auto deadline = clock.now() + std::chrono::seconds(deadline_seconds);
+  const auto deadline = clock.now() + deadline_after;
   char chunk[read_chunk_bytes];
   for (;;) {
     if (const auto newline = buffer.find('\n'); newline != std::string::npos) {
@@ -86,7 +86,6 @@ ReadOutcome read_message(PipeConnection& connection, int deadline_seconds) {
     }
     const auto got = connection.io().read(chunk, std::min(*waiting, sizeof chunk));
     if (!got) return ReadFailed{std::string(read_failed_prefix) + got.error()};
-    if (*got == 0) return failed(disconnected_text);
     buffer.append(chunk, *got);
   }
 }
@@ -110,7 +109,6 @@ std::expected<void, std::string> write_message(PipeConnection& connection, const
   while (sent < text->size()) {
     const auto wrote = connection.io().write(text->data() + sent, text->size() - sent);
     if (!wrote) return std::unexpected(std::string(write_failed_prefix) + wrote.error());
-    if (*wrote == 0) return std::unexpected(std::string(disconnected_text));
     sent += *wrote;
   }
   return {};

@@ -27,7 +27,6 @@ inline constexpr std::string_view too_long_text = "消息超过 64 KiB 上限";
 inline constexpr std::string_view not_utf8_text = "消息不是 UTF-8";
 inline constexpr std::string_view not_json_text = "消息不是有效 JSON";
 inline constexpr std::string_view read_failed_prefix = "管道读取失败：";
-inline constexpr std::string_view disconnected_text = "输入助手客户端已断开";
 inline constexpr std::string_view write_failed_prefix = "管道写入失败：";
 inline constexpr std::string_view serialize_failed_prefix = "消息序列化失败：";
 
@@ -53,7 +52,10 @@ struct [[nodiscard]] ReadFailed {
 // Message, timed out, or failed with the text that ends the session.
 using ReadOutcome = std::variant<JsonValue, TimedOut, ReadFailed>;
 
-[[nodiscard]] ReadOutcome read_message(PipeConnection& connection, int deadline_seconds);
+// Waits at most `deadline_after` for a complete line; a client that has gone ends the read as a
+// pipe failure.
+[[nodiscard]] ReadOutcome read_message(PipeConnection& connection,
+                                       std::chrono::milliseconds deadline_after);
 [[nodiscard]] std::expected<void, std::string> write_message(PipeConnection& connection, const JsonValue& value);
 
 // One line without its line feed: UTF-8 check, nesting limit, exactly one JSON text.

@@ -6,13 +6,15 @@
 namespace vorlane {
 namespace {
 
+using namespace std::chrono_literals;
+
 class Framing : public ::testing::Test {
  protected:
   MemoryPipe pipe;
   ManualClock clock;
   PipeConnection connection{pipe, clock};
 
-  JsonValue expect_message(int deadline = 1) {
+  JsonValue expect_message(std::chrono::milliseconds deadline = 1s) {
     ReadOutcome outcome = read_message(connection, deadline);
     if (auto* failure = std::get_if<ReadFailed>(&outcome)) {
       ADD_FAILURE() << "failed: " << failure->text;
@@ -21,7 +23,7 @@ class Framing : public ::testing::Test {
     EXPECT_TRUE(std::holds_alternative<JsonValue>(outcome)) << "timed out";
     return std::holds_alternative<JsonValue>(outcome) ? std::get<JsonValue>(outcome) : JsonValue{};
   }
-  std::string expect_failure(int deadline = 1) {
+  std::string expect_failure(std::chrono::milliseconds deadline = 1s) {
     ReadOutcome outcome = read_message(connection, deadline);
     EXPECT_TRUE(std::holds_alternative<ReadFailed>(outcome));
     return std::holds_alternative<ReadFailed>(outcome) ? std::get<ReadFailed>(outcome).text : "";
@@ -41,7 +43,7 @@ TEST_F(Framing, TwoFramesInOneWriteComeOutOneByOneAndTheSecondDoesNotTouchThePip
 
 TEST_F(Framing, PartialFrameSurvivesATimeoutAndIsCompletedByLaterWrites) {
   pipe.deliver("{\"type\":");
-  EXPECT_TRUE(std::holds_alternative<TimedOut>(read_message(connection, 1)));
+  EXPECT_TRUE(std::holds_alternative<TimedOut>(read_message(connection, 1s)));
   EXPECT_GE(clock.slept, std::chrono::seconds(1));
   pipe.deliver("\"enable\"");
   pipe.deliver("}\r\n{\"next\"");
@@ -57,7 +59,7 @@ TEST_F(Framing, ReadsLargeFramesInChunksNoBiggerThanFourKilobytes) {
 }
 
 TEST_F(Framing, IdleWaitPollsEveryTenMillisecondsUntilTheDeadline) {
-  EXPECT_TRUE(std::holds_alternative<TimedOut>(read_message(connection, 5)));
+  EXPECT_TRUE(std::holds_alternative<TimedOut>(read_message(connection, 5s)));
   EXPECT_EQ(clock.slept, std::chrono::seconds(5));
   EXPECT_EQ(pipe.peeks, 501);
 }
@@ -75,7 +77,7 @@ class FrameLimit : public Framing, public ::testing::WithParamInterface<LimitCas
 TEST_P(FrameLimit, SixtyFourKibibytesIncludingTheLineFeed) {
   pipe.deliver(GetParam().bytes);
   pipe.close_client();
-  ReadOutcome outcome = read_message(connection, 1);
+  ReadOutcome outcome = read_message(connection, 1s);
   if (GetParam().accepted) {
     EXPECT_TRUE(std::holds_alternative<JsonValue>(outcome));
   } else {
@@ -93,7 +95,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(Framing, ExactlyTheLimitWithoutALineFeedStillWaitsForMore) {
   pipe.deliver(std::string(65536, ' '));
-  EXPECT_TRUE(std::holds_alternative<TimedOut>(read_message(connection, 1)));
+  EXPECT_TRUE(std::holds_alternative<TimedOut>(read_message(connection, 1s)));
 }
 
 std::string nested(int depth) { return std::string(depth, '[') + std::string(depth, ']'); }
@@ -180,15 +182,19 @@ TEST_F(Framing, PipeFailuresEndTheRead) {
   PipeConnection other(reading, clock);
   reading.deliver("{}");
   reading.fail_read("Access denied. (0x80070005)");
-  ReadOutcome outcome = read_message(other, 1);
+  ReadOutcome outcome = read_message(other, 1s);
   ASSERT_TRUE(std::holds_alternative<ReadFailed>(outcome));
   EXPECT_EQ(std::get<ReadFailed>(outcome).text, "管道读取失败：Access denied. (0x80070005)");
 }
 
-TEST_F(Framing, ClientClosingMidFrameIsADisconnect) {
-  pipe.deliver("{\"type\"");
+// A client that has gone shows as the pipe does on Windows: what it wrote is still read, then
+// the peek fails with the broken-pipe error.
+TEST_F(Framing, ClientClosingEndsTheReadAsAPipeFailureAfterWhatItWrote) {
+  pipe.deliver("{\"type\":\"status\"}\n{\"type\"");
   pipe.close_client();
-  EXPECT_EQ(expect_failure(), "输入助手客户端已断开");
+  EXPECT_EQ(expect_message(), JsonValue({{"type", "status"}}));
+  EXPECT_EQ(expect_failure(), "管道读取失败：The pipe has been ended. (0x8007006D)");
+  EXPECT_EQ(clock.slept, 0ms);
 }
 
 TEST_F(Framing, RepliesAreCompactSortedRawUtf8Lines) {
@@ -239,8 +245,12 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         WriteFailureCase{"pipe_error", ok_reply(), [](MemoryPipe& p) { p.fail_write("Pipe closed. (0x800700E8)"); },
                          "管道写入失败：Pipe closed. (0x800700E8)", false},
-        WriteFailureCase{"nothing_taken", ok_reply(), [](MemoryPipe& p) { p.limit_writes(0); },
-                         "输入助手客户端已断开", false},
+        WriteFailureCase{"client_gone_after_part_of_the_line", ok_reply(),
+                         [](MemoryPipe& p) {
+                           p.limit_writes(3);
+                           p.fail_write("The pipe is being closed. (0x800700E8)", 3);
+                         },
+                         "管道写入失败：The pipe is being closed. (0x800700E8)", false},
         WriteFailureCase{"text_over_65536", JsonValue(std::string(65535, 'a')), [](MemoryPipe&) {},
                          "消息超过 64 KiB 上限", false},
         WriteFailureCase{"invalid_utf8_string", error_reply("\xFF"), [](MemoryPipe&) {},

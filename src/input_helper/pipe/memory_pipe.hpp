@@ -1,12 +1,13 @@
 #pragma once
-// An in-memory stand-in for one connected pipe, with a clock that only moves when slept on.
-// Used by the unit tests, the fuzz target and the benchmarks.
-#include <chrono>
+// An in-memory stand-in for one connected pipe. Used with the manual clock by the unit tests,
+// the fuzz target and the benchmarks.
+#include <algorithm>
 #include <cstring>
 #include <deque>
 #include <optional>
 #include <string>
 
+#include "src/common/error_text.hpp"
 #include "src/common/manual_clock.hpp"
 #include "src/input_helper/pipe/pipe_io.hpp"
 
@@ -14,15 +15,25 @@ namespace vorlane {
 
 class MemoryPipe final : public PipeIo {
  public:
+  // The text the Windows adapter renders for a client that has gone.
+  static std::string broken_pipe_text() {
+    return windows_error_text("The pipe has been ended.\r\n", error_broken_pipe);
+  }
+
   // Each delivery becomes visible to peek() as one unit, like one write by the client.
   void deliver(std::string bytes) { arrivals_.push_back(std::move(bytes)); }
-  // After the queued bytes are read, reads report the other end as closed.
+  // The client closes its end after its last write: once the queued bytes are read, peek and
+  // read fail as they do on the real pipe.
   void close_client() { closed_ = true; }
   void fail_peek(std::string text) { peek_error_ = std::move(text); }
   void fail_read(std::string text) { read_error_ = std::move(text); }
-  void fail_write(std::string text) { write_error_ = std::move(text); }
-  // Each write call accepts at most this many bytes (0: the other end takes nothing).
-  void limit_writes(std::size_t bytes) { write_limit_ = bytes; }
+  // Writes fail with `text` once `after_bytes` have gone out.
+  void fail_write(std::string text, std::size_t after_bytes = 0) {
+    write_error_ = std::move(text);
+    write_error_after_ = after_bytes;
+  }
+  // Each write call accepts at most this many bytes (at least one, as the real pipe does).
+  void limit_writes(std::size_t bytes) { write_limit_ = std::max<std::size_t>(bytes, 1); }
 
   std::string written;
   int peeks = 0;
@@ -31,7 +42,10 @@ class MemoryPipe final : public PipeIo {
   std::expected<std::size_t, std::string> peek() override {
     ++peeks;
     if (peek_error_) return std::unexpected(*peek_error_);
-    if (arrivals_.empty()) return closed_ ? 1 : 0;  // a closed end shows as readable, then reads 0
+    if (arrivals_.empty()) {
+      if (closed_) return std::unexpected(broken_pipe_text());
+      return 0;
+    }
     std::size_t total = 0;
     for (const auto& bytes : arrivals_) total += bytes.size();
     return total;
@@ -39,7 +53,9 @@ class MemoryPipe final : public PipeIo {
   std::expected<std::size_t, std::string> read(char* buffer, std::size_t size) override {
     ++reads;
     if (read_error_) return std::unexpected(*read_error_);
-    if (arrivals_.empty()) return 0;
+    // The real pipe would block here, or fail once the client is gone; the framing reads only
+    // what a peek reported.
+    if (arrivals_.empty()) return std::unexpected(broken_pipe_text());
     std::string& front = arrivals_.front();
     const std::size_t n = std::min(size, front.size());
     std::memcpy(buffer, front.data(), n);
@@ -48,7 +64,7 @@ class MemoryPipe final : public PipeIo {
     return n;
   }
   std::expected<std::size_t, std::string> write(const char* data, std::size_t size) override {
-    if (write_error_) return std::unexpected(*write_error_);
+    if (write_error_ && written.size() >= write_error_after_) return std::unexpected(*write_error_);
     const std::size_t n = write_limit_ ? std::min(size, *write_limit_) : size;
     written.append(data, n);
     return n;
@@ -58,6 +74,7 @@ class MemoryPipe final : public PipeIo {
   std::deque<std::string> arrivals_;
   bool closed_ = false;
   std::optional<std::string> peek_error_, read_error_, write_error_;
+  std::size_t write_error_after_ = 0;
   std::optional<std::size_t> write_limit_;
 };
 

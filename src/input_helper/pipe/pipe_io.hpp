@@ -9,16 +9,21 @@
 
 namespace vorlane {
 
-// Errors are the rendered Windows error text of the failing call.
+// Errors are the rendered Windows error text of the failing call. A client that has closed its
+// end shows only as a failure: once what it wrote has been read, peek() fails with
+// `error_broken_pipe`; it never reads as readable with nothing to read.
 class PipeIo {
  public:
   virtual ~PipeIo() = default;
   // Bytes waiting to be read, without reading them.
-  virtual std::expected<std::size_t, std::string> peek() = 0;
-  // Reads up to `size` bytes; 0 means the other end closed.
-  virtual std::expected<std::size_t, std::string> read(char* buffer, std::size_t size) = 0;
-  // Writes up to `size` bytes and tells how many went out.
-  virtual std::expected<std::size_t, std::string> write(const char* data, std::size_t size) = 0;
+  [[nodiscard]] virtual std::expected<std::size_t, std::string> peek() = 0;
+  // Reads up to `size` bytes of those peek() reported waiting, so at least one.
+  [[nodiscard]] virtual std::expected<std::size_t, std::string> read(char* buffer, std::size_t size) = 0;
+  // Writes at least one and up to `size` bytes and tells how many went out.
+  [[nodiscard]] virtual std::expected<std::size_t, std::string> write(const char* data, std::size_t size) = 0;
 };
+
+// ERROR_BROKEN_PIPE: what peeking at a pipe whose client has gone fails with.
+inline constexpr std::uint32_t error_broken_pipe = 109;
 
 }  // namespace vorlane

@@ -6,6 +6,9 @@
 
 namespace vorlane::win32 {
 
+// The portable side's copy of the code a vanished client shows as; a mistyped copy must not build.
+static_assert(error_broken_pipe == ERROR_BROKEN_PIPE);
+
 std::expected<std::size_t, std::string> PipeIoWin32::peek() {
   DWORD available = 0;
   if (!::PeekNamedPipe(pipe_, nullptr, 0, nullptr, &available, nullptr)) {

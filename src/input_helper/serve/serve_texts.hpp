@@ -6,8 +6,8 @@
 
 namespace vorlane::serve_texts {
 
-inline constexpr int handshake_deadline_seconds = 5;
-inline constexpr int idle_deadline_seconds = 1;
+inline constexpr std::chrono::seconds handshake_deadline_seconds{5};
+inline constexpr std::chrono::seconds idle_deadline_seconds{1};
 inline constexpr int create_attempts = 10;
 inline constexpr std::chrono::milliseconds create_retry_delay{500};
 inline constexpr std::uint32_t client_image_path_capacity = 1024;

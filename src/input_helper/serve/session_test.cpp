@@ -179,6 +179,16 @@ TEST_F(Handshake, SilenceForFiveSecondsTimesOut) {
   EXPECT_EQ(pipe.written, "");
 }
 
+TEST_F(Handshake, ClientGoneBeforeItsHelloEndsAtOnceWithThePipeFailure) {
+  pipe.close_client();
+  const auto end = perform_handshake(connection, queries);
+  ASSERT_TRUE(end.has_value());
+  EXPECT_EQ(end->log_text, "管道读取失败：The pipe has been ended. (0x8007006D)");
+  EXPECT_FALSE(end->reply_last_written);
+  EXPECT_EQ(clock.slept, std::chrono::milliseconds(0));
+  EXPECT_EQ(pipe.written, "");
+}
+
 TEST_F(Handshake, UnreadableFirstMessageEndsWithTheReadFailureAndNoReply) {
   pipe.deliver("{\"type\":\"hello\",\"protocol\":1} x\n");
   const auto end = perform_handshake(connection, queries);
