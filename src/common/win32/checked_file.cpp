@@ -1,5 +1,6 @@
 #include "src/common/win32/checked_file.hpp"
 
+#include "src/common/path.hpp"
 #include "src/common/win32/wide.hpp"
 
 namespace vorlane::win32 {
@@ -10,15 +11,6 @@ constexpr DWORD share_all = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELE
 constexpr ULONG case_sensitive_dir_flag = 0x00000001;
 // A link at the name is opened itself rather than followed.
 constexpr DWORD open_flags = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT;
-
-bool is_separator(wchar_t unit) { return unit == L'\\' || unit == L'/'; }
-
-std::wstring join(std::wstring_view folder, std::wstring_view tail) {
-  std::wstring joined(folder);
-  if (joined.empty() || !is_separator(joined.back())) joined.push_back(L'\\');
-  joined.append(tail);
-  return joined;
-}
 
 // "C:" alone names the drive's current folder, not its root.
 std::wstring parent_folder(std::wstring_view path, std::size_t cut) {
@@ -89,7 +81,7 @@ std::expected<unique_handle, CheckedOpenFailure> open_checked_file(std::wstring_
   const auto folder_final = final_path(folder_handle.get());
   if (!folder_final) return failure(::GetLastError());
 
-  const std::wstring path = join(folder, tail);
+  const std::wstring path = join_path(folder, tail);
   access |= FILE_READ_ATTRIBUTES;
   unique_handle file;
   bool created = false;
