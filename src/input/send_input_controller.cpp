@@ -4,6 +4,7 @@
 #include <utility>
 #include <vector>
 
+#include "src/common/json_member.hpp"
 #include "src/input/input_texts.hpp"
 #include "src/input/key_table.hpp"
 
@@ -14,33 +15,6 @@ constexpr std::size_t button_count = 3;
 
 std::unexpected<std::string> refuse(std::string_view text) {
   return std::unexpected(std::string(text));
-}
-
-// Member readers: a missing member, or one of another JSON type, is absent. `find` on a
-// non-object yields end(), and every access is type-checked first, so nothing here throws.
-const JsonValue* member(const JsonValue& request, const char* name) {
-  const auto it = request.find(name);
-  return it == request.end() ? nullptr : &*it;
-}
-
-const std::string* string_member(const JsonValue& request, const char* name) {
-  const JsonValue* value = member(request, name);
-  return value && value->is_string() ? value->get_ptr<const std::string*>() : nullptr;
-}
-
-// Only JSON true counts: false, numbers and the string "true" do not.
-bool true_member(const JsonValue& request, const char* name) {
-  const JsonValue* value = member(request, name);
-  return value && value->is_boolean() && value->get<bool>();
-}
-
-// Any JSON number, whatever its written form, as a double.
-std::optional<double> number_member(const JsonValue& request, const char* name) {
-  const JsonValue* value = member(request, name);
-  if (!value || !value->is_number()) {
-    return std::nullopt;
-  }
-  return value->get<double>();
 }
 
 // A non-negative integer literal, low 8 bits; anything else is the left button. The parser

@@ -1,5 +1,6 @@
 #include "src/input_helper/serve/session.hpp"
 
+#include "src/common/json_member.hpp"
 #include "src/input_helper/serve/serve_texts.hpp"
 #include "src/system/path_compare_key.hpp"
 
@@ -8,12 +9,6 @@ namespace {
 
 JsonValue optional_json(const std::optional<std::string>& text) {
   return text ? JsonValue(*text) : JsonValue(nullptr);
-}
-
-const JsonValue* member(const JsonValue& value, const char* name) {
-  if (!value.is_object()) return nullptr;
-  const auto it = value.find(name);
-  return it == value.end() ? nullptr : &*it;
 }
 
 bool own_process_elevated(SystemQueries& queries) {
