@@ -12,7 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "installer/shutdown-helper/system_win32.hpp"
+#include "installer/shutdown-helper/path_key_win32.hpp"
+#include "installer/shutdown-helper/processes_win32.hpp"
+#include "installer/shutdown-helper/unlock_win32.hpp"
 #include "src/common/cmdline.hpp"
 #include "src/common/win32/unique_handle.hpp"
 #include "src/common/win32/wide.hpp"
@@ -88,14 +90,14 @@ void bench_unlock(int files, int repeat) {
   const vorlane::testing::TempDir tree;
   const std::wstring& root = tree.path();
   generate_installation(root, files);
-  vorlane::haltgate::win32::Win32PreflightSystem system;
+  vorlane::haltgate::UnlockCheckWin32 unlock;
   const std::string root_utf8 = to_utf8(root);
   // Warm the file system caches once, then alternate so both see the same conditions.
   plain_walk(root);
   std::vector<double> verify, plain;
   for (int i = 0; i < repeat; ++i) {
     verify.push_back(median_ms(1, [&] {
-      if (!system.verify_unlocked(root_utf8)) std::printf("unexpected: locked file\n");
+      if (!unlock.verify_unlocked(root_utf8)) std::printf("unexpected: locked file\n");
     }));
     plain.push_back(median_ms(1, [&] { plain_walk(root); }));
   }
@@ -128,10 +130,11 @@ void bench_discovery(int extra, int repeat) {
   ::EnumProcesses(ids.data(), static_cast<DWORD>(ids.size() * sizeof(DWORD)), &filled);
   const auto examined = filled / sizeof(DWORD);
 
-  vorlane::haltgate::win32::Win32PreflightSystem system;
-  const auto key = system.path_key(to_utf8(target));
+  vorlane::haltgate::PathKeysWin32 paths;
+  vorlane::haltgate::InstallationProcessesWin32 processes;
+  const auto key = paths.path_key(to_utf8(target));
   const double ms = median_ms(repeat, [&] {
-    if (auto found = system.find_installation_processes(key.value_or("")); !found || !found->empty())
+    if (auto found = processes.find_installation_processes(key.value_or("")); !found || !found->empty())
       std::printf("unexpected: discovery found something\n");
   });
   std::printf("discovery: %zu processes running (%zu started for the test), median of %d\n", static_cast<size_t>(examined),

@@ -20,7 +20,7 @@ std::string pid_text(std::uint32_t pid) { return std::to_string(pid); }
 
 class Run {
  public:
-  Run(Log& log, PreflightSystem& system, Clock& clock, LegacyDigests digests)
+  Run(Log& log, const PreflightSystem& system, Clock& clock, LegacyDigests digests)
       : log_(log), system_(system), clock_(clock), digests_(digests) {}
 
   std::expected<void, RunFailure> execute(const std::string& install_dir, milliseconds timeout) {
@@ -30,15 +30,15 @@ class Run {
     exe_path_ = join_path(install_dir, vorlane_exe_name);
     log_.write_line(std::string(log_begin) + install_dir);
 
-    if (!system_.exists(exe_path_)) {
+    if (!system_.paths.exists(exe_path_)) {
       // Nothing can run from this installation; prove its files free once, without waiting.
-      if (auto unlocked = system_.verify_unlocked(install_dir); !unlocked) {
+      if (auto unlocked = system_.unlock.verify_unlocked(install_dir); !unlocked) {
         return fail(exit_error, unlocked.error());
       }
       return {};
     }
 
-    auto target_key = system_.path_key(exe_path_);
+    auto target_key = system_.paths.path_key(exe_path_);
     if (!target_key) {
       return fail(exit_error, target_key.error());
     }
@@ -47,7 +47,7 @@ class Run {
     deadline_ = clock_.now() + timeout;
     request_budget_ = timeout > request_grace ? timeout - request_grace : milliseconds(0);
 
-    auto processes = system_.find_installation_processes(target_key_);
+    auto processes = system_.processes.find_installation_processes(target_key_);
     if (!processes) {
       return fail(exit_error, processes.error());
     }
@@ -114,7 +114,7 @@ class Run {
         break;
       }
 
-      auto event = system_.signal_exit_event(pid);
+      auto event = system_.processes.signal_exit_event(pid);
       if (!event) {
         return fail(exit_error, event.error());
       }
@@ -124,7 +124,7 @@ class Run {
       }
 
       if (legacy_ == LegacyBuildState::undetermined) {
-        auto digest = system_.sha256_file(exe_path_);
+        auto digest = system_.hashes.sha256_file(exe_path_);
         if (!digest) {
           return fail(exit_error, digest.error());
         }
@@ -132,7 +132,7 @@ class Run {
         legacy_ = listed ? LegacyBuildState::verified : LegacyBuildState::not_verified;
       }
       if (legacy_ == LegacyBuildState::verified) {
-        auto posted = system_.post_legacy_tray_quit(pid);
+        auto posted = system_.processes.post_legacy_tray_quit(pid);
         if (!posted) {
           return fail(exit_error, posted.error());
         }
@@ -176,7 +176,7 @@ class Run {
       }
       if (legacy_ == LegacyBuildState::verified) {
         // An older build may have missed the first command while busy; repeat it each slice.
-        if (auto posted = system_.post_legacy_tray_quit(pid); !posted) {
+        if (auto posted = system_.processes.post_legacy_tray_quit(pid); !posted) {
           return fail(exit_error, posted.error());
         }
       }
@@ -188,7 +188,7 @@ class Run {
 
   std::expected<ProcessList, RunFailure> enumerate_after_wait() {
     if (deadline_reached()) {
-      auto late = system_.find_installation_processes(target_key_);
+      auto late = system_.processes.find_installation_processes(target_key_);
       if (!late) {
         return fail(exit_error, late.error());
       }
@@ -196,7 +196,7 @@ class Run {
         return fail(exit_timed_out, std::string(msg_restarted));
       }
     }
-    auto next = system_.find_installation_processes(target_key_);
+    auto next = system_.processes.find_installation_processes(target_key_);
     if (!next) {
       return fail(exit_error, next.error());
     }
@@ -204,20 +204,20 @@ class Run {
   }
 
   std::expected<void, RunFailure> verify_until_deadline(const std::string& install_dir) {
-    auto unlocked = system_.verify_unlocked(install_dir);
+    auto unlocked = system_.unlock.verify_unlocked(install_dir);
     while (!unlocked) {
       if (deadline_reached()) {
         return fail(exit_error, unlocked.error());
       }
       log_.write_line(unlocked.error());
       clock_.sleep(unlock_retry_interval);
-      unlocked = system_.verify_unlocked(install_dir);
+      unlocked = system_.unlock.verify_unlocked(install_dir);
     }
     return {};
   }
 
   Log& log_;
-  PreflightSystem& system_;
+  PreflightSystem system_;
   Clock& clock_;
   LegacyDigests digests_;
   std::string exe_path_;
@@ -231,13 +231,13 @@ class Run {
 
 std::expected<void, RunFailure> run_preflight(const std::string& install_dir,
                                               std::chrono::milliseconds timeout, Log& log,
-                                              PreflightSystem& system, Clock& clock,
+                                              const PreflightSystem& system, Clock& clock,
                                               LegacyDigests legacy_digests) {
   return Run(log, system, clock, legacy_digests).execute(install_dir, timeout);
 }
 
 int run_haltgate(const std::vector<std::string>& words, EntrySystem& entry,
-                 PreflightSystem& system, Clock& clock, LegacyDigests legacy_digests) {
+                 const PreflightSystem& system, Clock& clock, LegacyDigests legacy_digests) {
   const auto settings = parse_settings(words);
   if (!settings) {
     return settings.error();

@@ -16,7 +16,7 @@
 
 namespace vorlane::haltgate {
 
-struct RunFailure {
+struct [[nodiscard]] RunFailure {
   std::string message;
   int code = 0;
 };
@@ -27,12 +27,12 @@ class Process {
   virtual ~Process() = default;
   virtual std::uint32_t pid() const = 0;
   // Waits up to `timeout` for the process to end: true once it has exited.
-  virtual std::expected<bool, std::string> wait(std::chrono::milliseconds timeout) = 0;
+  [[nodiscard]] virtual std::expected<bool, std::string> wait(std::chrono::milliseconds timeout) = 0;
 };
 using ProcessList = std::vector<std::unique_ptr<Process>>;
 
-enum class ExitEvent { not_present, signalled };
-enum class TrayQuit { no_tray_window, posted };
+enum class [[nodiscard]] ExitEvent { not_present, signalled };
+enum class [[nodiscard]] TrayQuit { no_tray_window, posted };
 
 class Log {
  public:
@@ -41,40 +41,68 @@ class Log {
   virtual void write_line(std::string_view text) = 0;
 };
 
-class PreflightSystem {
+// The installation's files by path. Paths are UTF-8; links are followed.
+class PathKeys {
  public:
-  virtual ~PreflightSystem() = default;
-  // Whether the file's attributes can be read, links followed.
-  virtual bool exists(const std::string& path) = 0;
-  virtual std::expected<std::string, std::string> path_key(const std::string& path) = 0;
-  virtual std::expected<ProcessList, std::string> find_installation_processes(
+  virtual ~PathKeys() = default;
+  // Whether the file's attributes can be read.
+  [[nodiscard]] virtual bool exists(const std::string& path) = 0;
+  // The key two paths of one file share: its final path, lower-cased.
+  [[nodiscard]] virtual std::expected<std::string, std::string> path_key(const std::string& path) = 0;
+};
+
+// The running processes of the installation and the two ways of asking one to exit.
+class InstallationProcesses {
+ public:
+  virtual ~InstallationProcesses() = default;
+  // Every running process whose image has the path key `target_key`.
+  [[nodiscard]] virtual std::expected<ProcessList, std::string> find_installation_processes(
       const std::string& target_key) = 0;
   // Opens the process's exit event and signals it when present.
-  virtual std::expected<ExitEvent, std::string> signal_exit_event(std::uint32_t pid) = 0;
+  [[nodiscard]] virtual std::expected<ExitEvent, std::string> signal_exit_event(std::uint32_t pid) = 0;
+  [[nodiscard]] virtual std::expected<TrayQuit, std::string> post_legacy_tray_quit(std::uint32_t pid) = 0;
+};
+
+class FileDigests {
+ public:
+  virtual ~FileDigests() = default;
   // SHA-256 of the file as 64 lower-case hexadecimal digits.
-  virtual std::expected<std::string, std::string> sha256_file(const std::string& path) = 0;
-  virtual std::expected<TrayQuit, std::string> post_legacy_tray_quit(std::uint32_t pid) = 0;
-  virtual std::expected<void, std::string> verify_unlocked(const std::string& directory) = 0;
+  [[nodiscard]] virtual std::expected<std::string, std::string> sha256_file(const std::string& path) = 0;
+};
+
+class UnlockCheck {
+ public:
+  virtual ~UnlockCheck() = default;
+  // Succeeds once no executable file under `directory` is open; otherwise the first one's text.
+  [[nodiscard]] virtual std::expected<void, std::string> verify_unlocked(const std::string& directory) = 0;
+};
+
+// Everything a run asks of the system, one interface per job.
+struct PreflightSystem {
+  PathKeys& paths;
+  InstallationProcesses& processes;
+  FileDigests& hashes;
+  UnlockCheck& unlock;
 };
 
 // What the entry needs before a run: the log's folders and the log itself.
 class EntrySystem {
  public:
   virtual ~EntrySystem() = default;
-  virtual bool create_directory(const std::string& path) = 0;  // an existing folder is fine
-  virtual std::unique_ptr<Log> open_log(const std::string& path) = 0;  // null on failure
+  [[nodiscard]] virtual bool create_directory(const std::string& path) = 0;  // an existing folder is fine
+  [[nodiscard]] virtual std::unique_ptr<Log> open_log(const std::string& path) = 0;  // null on failure
 };
 
 // Digests of the older builds that are asked to quit through their tray window.
 using LegacyDigests = std::span<const std::string_view>;
 
-std::expected<void, RunFailure> run_preflight(const std::string& install_dir,
-                                              std::chrono::milliseconds timeout, Log& log,
-                                              PreflightSystem& system, Clock& clock,
-                                              LegacyDigests legacy_digests);
+[[nodiscard]] std::expected<void, RunFailure> run_preflight(const std::string& install_dir,
+                                                            std::chrono::milliseconds timeout, Log& log,
+                                                            const PreflightSystem& system, Clock& clock,
+                                                            LegacyDigests legacy_digests);
 
 // The whole program: command line, log, run, failure line. Returns the exit code.
-int run_haltgate(const std::vector<std::string>& words, EntrySystem& entry,
-                 PreflightSystem& system, Clock& clock, LegacyDigests legacy_digests);
+[[nodiscard]] int run_haltgate(const std::vector<std::string>& words, EntrySystem& entry,
+                               const PreflightSystem& system, Clock& clock, LegacyDigests legacy_digests);
 
 }  // namespace vorlane::haltgate

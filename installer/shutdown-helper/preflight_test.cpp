@@ -85,9 +85,12 @@ class FakeProcess : public Process {
   ManualClock& clock_;
 };
 
-class FakeSystem : public PreflightSystem {
+class FakeSystem : public PathKeys, public InstallationProcesses, public FileDigests, public UnlockCheck {
  public:
   explicit FakeSystem(ManualClock& clock) : clock_(clock) {}
+
+  // The one fake serving every job of the run.
+  PreflightSystem all() { return {.paths = *this, .processes = *this, .hashes = *this, .unlock = *this}; }
 
   bool exists(const std::string& path) override {
     exists_queries.push_back(path);
@@ -196,7 +199,7 @@ std::string exited(std::uint32_t pid) { return "pid=" + std::to_string(pid) + " 
 class Preflight : public ::testing::Test {
  protected:
   std::expected<void, RunFailure> run(milliseconds timeout = 30000ms, std::string dir = install_dir) {
-    return run_preflight(dir, timeout, log, system, clock, digests);
+    return run_preflight(dir, timeout, log, system.all(), clock, digests);
   }
   void expect_all_handles_closed() {
     for (const auto& app : system.apps) {
@@ -464,7 +467,7 @@ class Entry : public ::testing::TestWithParam<EntryCase> {
 TEST_P(Entry, UsageErrorsWriteNothingAndLaterFailuresOneLine) {
   std::vector<std::string> words{R"(C:\Setup\Haltgate.exe)"};
   words.insert(words.end(), GetParam().args.begin(), GetParam().args.end());
-  EXPECT_EQ(run_haltgate(words, entry, system, clock, {}), GetParam().code);
+  EXPECT_EQ(run_haltgate(words, entry, system.all(), clock, {}), GetParam().code);
   EXPECT_EQ(!entry.opened.empty(), GetParam().log_opened);
   EXPECT_EQ(entry.lines, GetParam().lines);
 }
@@ -493,18 +496,18 @@ TEST(EntryLog, FoldersAboveTheLogAreCreatedFirstAndAFailureStopsTheRun) {
   const std::vector<std::string> words{"Haltgate.exe", "--install-dir", R"(C:\App)", "--log", R"(C:\logs\setup\h.log)"};
 
   FakeEntry entry;
-  EXPECT_EQ(run_haltgate(words, entry, system, clock, {}), 0);
+  EXPECT_EQ(run_haltgate(words, entry, system.all(), clock, {}), 0);
   EXPECT_EQ(entry.created, (std::vector<std::string>{R"(C:\logs)", R"(C:\logs\setup)"}));
   EXPECT_EQ(entry.opened, std::vector<std::string>{R"(C:\logs\setup\h.log)"});
 
   FakeEntry failing;
   failing.fail_create = R"(C:\logs)";
-  EXPECT_EQ(run_haltgate(words, failing, system, clock, {}), 12);
+  EXPECT_EQ(run_haltgate(words, failing, system.all(), clock, {}), 12);
   EXPECT_TRUE(failing.opened.empty());
 
   FakeEntry unopenable;
   unopenable.fail_open = true;
-  EXPECT_EQ(run_haltgate(words, unopenable, system, clock, {}), 12);
+  EXPECT_EQ(run_haltgate(words, unopenable, system.all(), clock, {}), 12);
   EXPECT_EQ(system.verify_times.size(), 1u);  // only the first run got as far as the check
 }
 
