@@ -3,9 +3,9 @@
 #include <nlohmann/json.hpp>
 
 #include "src/common/cmdline.hpp"
+#include "src/common/path.hpp"
 #include "src/common/product.hpp"
 #include "src/input_helper/serve/serve_texts.hpp"
-#include "src/setup/layout.hpp"
 
 namespace vorlane::entry {
 namespace {
@@ -18,7 +18,7 @@ void write_run_outcome(EntryPlatform& platform, bool ok, std::string_view action
                           run_outcome_bytes(ok, action, message, unix_seconds(platform.now())));
   // Other write failures stay silent; a refused link is worth a line, as someone planted it.
   if (written == FileWrite::refused) {
-    platform.write_error_line(std::string(serve_texts::log_prefix) + std::string(outcome_refused_text) +
+    platform.write_error_line(std::string(log_prefix) + std::string(outcome_refused_text) +
                               run_outcome_path(local_app_data) + "\n");
   }
 }
@@ -38,10 +38,10 @@ std::uint64_t unix_seconds(std::chrono::system_clock::time_point time) {
 }
 
 std::string run_outcome_path(const std::optional<std::string>& local_app_data) {
-  return setup::join_path(local_app_data.value_or("."), run_outcome_tail());
+  return join_path(local_app_data.value_or("."), run_outcome_tail());
 }
 
-std::string run_outcome_tail() { return setup::join_path(product_folder_name, outcome_file_name); }
+std::string run_outcome_tail() { return join_path(product_folder_name, outcome_file_name); }
 
 std::string run_outcome_bytes(bool ok, std::string_view action, std::string_view message,
                               std::uint64_t at) {

@@ -2,11 +2,11 @@
 
 #include <windows.h>
 
+#include "src/common/path.hpp"
 #include "src/common/win32/files.hpp"
 #include "src/common/win32/system_error.hpp"
 #include "src/common/win32/unique_handle.hpp"
 #include "src/common/win32/wide.hpp"
-#include "src/setup/layout.hpp"
 #include "src/setup/program_files_win32.hpp"
 
 namespace vorlane::setup {

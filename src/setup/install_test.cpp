@@ -72,6 +72,12 @@ TEST_F(Install, RecordsARelativeGuiFolderAsGiven) {
   EXPECT_EQ(parse_record(machine.files.at(fake_record))->gui_path, "apps\\Vorlane.exe");
 }
 
+TEST_F(Install, AnEmptyGuiFolderNamesTheProgramInTheWorkingFolder) {
+  machine.files["Vorlane.exe"] = "gui";
+  ASSERT_EQ(run(fake_sid, ""), success);
+  EXPECT_EQ(parse_record(machine.files.at(fake_record))->gui_path, "Vorlane.exe");
+}
+
 TEST_F(Install, FromTheInstalledCopyItselfSkipsTheCopy) {
   machine.own_path = "c:/pf/VORLANE/InputHelper/keyward.EXE";
   machine.files[*machine.own_path] = "running copy";

@@ -1,17 +1,9 @@
 #include "src/setup/layout.hpp"
 
+#include "src/common/path.hpp"
 #include "src/common/product.hpp"
 
 namespace vorlane::setup {
-
-std::string join_path(std::string_view left, std::string_view right) {
-  std::string path(left);
-  if (!path.empty() && path.back() != '\\' && path.back() != '/') {
-    path.push_back('\\');
-  }
-  path.append(right);
-  return path;
-}
 
 std::string helper_install_dir(std::string_view program_files) {
   return join_path(join_path(program_files, product_folder_name), "InputHelper");

@@ -9,10 +9,6 @@ namespace vorlane::setup {
 
 inline constexpr std::string_view installed_program_name = "Keyward.exe";
 
-// Joins two path parts, inserting "\" unless the left part is empty or already ends with a
-// separator.
-std::string join_path(std::string_view left, std::string_view right);
-
 std::string helper_install_dir(std::string_view program_files);
 std::string installed_program_path(std::string_view program_files);
 std::string records_dir(std::string_view program_files);

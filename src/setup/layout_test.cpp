@@ -35,12 +35,5 @@ INSTANTIATE_TEST_SUITE_P(
         LayoutCase{"non_ascii", "D:\\程序", "D:\\程序\\Vorlane\\InputHelper"}),
     [](const auto& info) { return std::string(info.param.label); });
 
-TEST(JoinPath, InsertsASeparatorOnlyWhereNeeded) {
-  EXPECT_EQ(join_path("C:\\gui", "Vorlane.exe"), "C:\\gui\\Vorlane.exe");
-  EXPECT_EQ(join_path("C:\\gui\\", "Vorlane.exe"), "C:\\gui\\Vorlane.exe");
-  EXPECT_EQ(join_path("C:/gui/", "Vorlane.exe"), "C:/gui/Vorlane.exe");
-  EXPECT_EQ(join_path("", "Vorlane.exe"), "Vorlane.exe");
-}
-
 }  // namespace
 }  // namespace vorlane::setup

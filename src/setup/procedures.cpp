@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "src/common/path.hpp"
 #include "src/common/product.hpp"
 #include "src/common/text.hpp"
 #include "src/common/version.hpp"
@@ -47,7 +48,9 @@ std::expected<std::string, std::string> install(const SetupSystem& system, const
   if (expected_sid && !ascii_iequals(*expected_sid, *sid)) {
     return fail(other_account);
   }
-  const std::string gui_path = join_path(gui_dir, client_program_name);
+  // An empty folder names the program in the working folder, as a relative one does.
+  const std::string gui_path =
+      gui_dir.empty() ? std::string(client_program_name) : join_path(gui_dir, client_program_name);
   if (!system.files.is_file(gui_path)) {
     return fail(gui_missing);
   }
