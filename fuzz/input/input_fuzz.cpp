@@ -21,6 +21,7 @@
 
 #include <fuzzer/FuzzedDataProvider.h>
 
+#include "src/common/product.hpp"
 #include "src/common/text.hpp"
 #include "src/input/fakes_for_tests.hpp"
 #include "src/input/input_texts.hpp"
@@ -135,9 +136,9 @@ void check_release(CountingSink& sink, Release release) {
 }
 
 bool is_refusal(std::string_view error) {
-  return error == texts::control_off || error == texts::unknown_request ||
-         error == texts::key_without_code || error == texts::unsupported_key ||
-         error == texts::text_without_text || error == texts::unsupported_button;
+  return error == control_not_enabled_text || error == unknown_request ||
+         error == key_without_code || error == unsupported_key ||
+         error == text_without_text || error == unsupported_button;
 }
 
 // The text of a "text" request, when it has one.
@@ -177,7 +178,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const std::size_t short_calls = sink.short_calls;
         const auto result = controller.execute(request);
         const std::size_t made = sink.calls - calls;
-        if (!enabled && (result || result.error() != texts::control_off)) {
+        if (!enabled && (result || result.error() != control_not_enabled_text)) {
           disagree("a disabled controller carried out a request");
         }
         if (!result && is_refusal(result.error()) && made != 0) disagree("a refused request reached SendInput");

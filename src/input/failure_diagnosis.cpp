@@ -20,26 +20,26 @@ std::string suffix_for(std::uint32_t error, const InjectionDiagnosis& diagnosis)
   const auto& name = diagnosis.foreground_name;
   switch (diagnosis.kind) {
     case InjectionFailure::SecureDesktop:
-      return std::string(texts::secure_desktop);
+      return std::string(secure_desktop);
     case InjectionFailure::DesktopUnreadable:
-      return std::string(texts::desktop_unreadable);
+      return std::string(desktop_unreadable);
     case InjectionFailure::ElevatedForeground:
-      return name ? named(texts::elevated_foreground_named_before, *name,
-                          texts::elevated_foreground_named_after)
-                  : std::string(texts::elevated_foreground);
+      return name ? named(elevated_foreground_named_before, *name,
+                          elevated_foreground_named_after)
+                  : std::string(elevated_foreground);
     case InjectionFailure::ByErrorCode:
       break;
   }
   switch (error) {
     case error_none:
-      return std::string(texts::error_0);
+      return std::string(error_0);
     case error_access_denied:
-      return name ? named(texts::error_5_named_before, *name, texts::error_5_named_after)
-                  : std::string(texts::error_5);
+      return name ? named(error_5_named_before, *name, error_5_named_after)
+                  : std::string(error_5);
     case error_invalid_parameter:
-      return std::string(texts::error_87);
+      return std::string(error_87);
     default:
-      return std::string(texts::other_error) + std::to_string(error);
+      return std::string(other_error) + std::to_string(error);
   }
 }
 
@@ -87,11 +87,11 @@ InjectionDiagnosis classify_injection_failure(InjectionProbe& probe, std::uint32
 
 std::string compose_injection_failure(std::uint32_t sent, std::uint32_t requested,
                                       std::uint32_t error, const InjectionDiagnosis& diagnosis) {
-  std::string text(texts::failure_base_open);
+  std::string text(failure_base_open);
   text += std::to_string(sent);
   text += '/';
   text += std::to_string(requested);
-  text += texts::failure_base_close;
+  text += failure_base_close;
   text += suffix_for(error, diagnosis);
   return text;
 }

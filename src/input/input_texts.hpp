@@ -2,10 +2,9 @@
 // The user-facing texts of input injection, byte for byte as clients receive them.
 #include <string_view>
 
-namespace vorlane::input::texts {
+namespace vorlane::input {
 
-// Request refusals.
-inline constexpr std::string_view control_off = "控制尚未开启";
+// Request refusals (the control-off refusal is the product-wide one).
 inline constexpr std::string_view unknown_request = "未知输入请求";
 inline constexpr std::string_view key_without_code = "按键请求缺少 code";
 inline constexpr std::string_view unsupported_key = "不支持此按键";
@@ -35,4 +34,4 @@ inline constexpr std::string_view error_5_named_after =
 inline constexpr std::string_view error_87 = "：输入参数无效（Win32 错误 87），请反馈客户端与主机版本";
 inline constexpr std::string_view other_error = "：Win32 错误 ";
 
-}  // namespace vorlane::input::texts
+}  // namespace vorlane::input

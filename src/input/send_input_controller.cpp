@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "src/common/json_member.hpp"
+#include "src/common/product.hpp"
 #include "src/input/input_texts.hpp"
 #include "src/input/key_table.hpp"
 
@@ -49,11 +50,11 @@ std::expected<void, std::string> SendInputController::set_enabled(bool enabled) 
 
 std::expected<void, std::string> SendInputController::execute(const JsonValue& request) {
   if (!control_enabled_) {
-    return refuse(texts::control_off);
+    return refuse(control_not_enabled_text);
   }
   const std::string* type = string_member(request, "type");
   if (!type) {
-    return refuse(texts::unknown_request);
+    return refuse(unknown_request);
   }
   if (*type == "key") {
     return key(request);
@@ -70,19 +71,19 @@ std::expected<void, std::string> SendInputController::execute(const JsonValue& r
   if (*type == "pointer") {
     return pointer(request);
   }
-  return refuse(texts::unknown_request);
+  return refuse(unknown_request);
 }
 
 std::expected<void, std::string> SendInputController::key(const JsonValue& request) {
   const std::string* code = string_member(request, "code");
   if (!code) {
-    return refuse(texts::key_without_code);
+    return refuse(key_without_code);
   }
   const bool press = true_member(request, "down");
   const bool repeat = true_member(request, "repeat");
   const std::optional<KeyCode> key = lookup_key_code(*code);
   if (!key) {
-    return refuse(texts::unsupported_key);
+    return refuse(unsupported_key);
   }
   // Auto-repeat is left to the host: the key is already down there.
   if (press && repeat) {
@@ -102,7 +103,7 @@ std::expected<void, std::string> SendInputController::key(const JsonValue& reque
 std::expected<void, std::string> SendInputController::text(const JsonValue& request) {
   const std::string* text = string_member(request, "text");
   if (!text) {
-    return refuse(texts::text_without_text);
+    return refuse(text_without_text);
   }
   if (text->empty()) {
     return {};
@@ -118,7 +119,7 @@ std::expected<void, std::string> SendInputController::button(const JsonValue& re
   const std::uint8_t number = button_number(request);
   const bool press = true_member(request, "down");
   if (number >= button_count) {
-    return refuse(texts::unsupported_button);
+    return refuse(unsupported_button);
   }
   if (press) {
     held_buttons_.insert(number);

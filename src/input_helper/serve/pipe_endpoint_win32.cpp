@@ -14,14 +14,14 @@ namespace {
 std::expected<void, std::string> enable_security_privilege() {
   unique_handle token;
   if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, token.put())) {
-    return std::unexpected(std::string(serve_texts::open_token_failed_prefix) +
+    return std::unexpected(std::string(open_token_failed_prefix) +
                            last_windows_error_text());
   }
   TOKEN_PRIVILEGES privileges{};
   privileges.PrivilegeCount = 1;
   privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
   if (!::LookupPrivilegeValueW(nullptr, L"SeSecurityPrivilege", &privileges.Privileges[0].Luid)) {
-    return std::unexpected(std::string(serve_texts::lookup_privilege_failed_prefix) +
+    return std::unexpected(std::string(lookup_privilege_failed_prefix) +
                            last_windows_error_text());
   }
   const BOOL adjusted = ::AdjustTokenPrivileges(token.get(), FALSE, &privileges, 0, nullptr, nullptr);
@@ -46,7 +46,7 @@ std::expected<unique_handle, std::string> create_pipe_instance(const std::string
     PSECURITY_DESCRIPTOR converted = nullptr;
     if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1,
                                                                 &converted, nullptr)) {
-      return std::unexpected(std::string(serve_texts::descriptor_failed_prefix) +
+      return std::unexpected(std::string(descriptor_failed_prefix) +
                              last_windows_error_text());
     }
     descriptor.reset(converted);
@@ -58,7 +58,7 @@ std::expected<unique_handle, std::string> create_pipe_instance(const std::string
   const DWORD code = ::GetLastError();
   descriptor.reset();
   if (!pipe) {
-    return std::unexpected(std::string(serve_texts::create_pipe_what) + " 失败" + win32_code_text(code));
+    return std::unexpected(std::string(create_pipe_what) + " 失败" + win32_code_text(code));
   }
   return pipe;
 }

@@ -22,11 +22,11 @@ std::string pipe_security_sddl(const std::string& user_sid) {
 std::expected<void, std::string> privilege_adjustment_outcome(
     bool adjusted, std::uint32_t last_error, const std::optional<std::string>& system_message) {
   if (!adjusted) {
-    return std::unexpected(std::string(serve_texts::enable_privilege_failed_prefix) +
+    return std::unexpected(std::string(enable_privilege_failed_prefix) +
                            windows_error_text(system_message, last_error));
   }
   if (last_error != 0) {
-    return std::unexpected(std::string(serve_texts::privilege_not_held_prefix) +
+    return std::unexpected(std::string(privilege_not_held_prefix) +
                            win32_code_text(last_error));
   }
   return {};

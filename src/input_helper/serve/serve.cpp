@@ -10,7 +10,7 @@ namespace vorlane {
 namespace {
 
 void log_line(LogSink& log, std::string_view text, std::string_view suffix = {}) {
-  std::string line(serve_texts::log_prefix);
+  std::string line(log_prefix);
   line.append(text).append(suffix).push_back('\n');
   log.write_line(line);
 }
@@ -20,9 +20,9 @@ std::expected<void, std::string> create_with_retries(ServeDeps& deps, const std:
   for (int attempt = 1;; ++attempt) {
     auto created = deps.endpoint.create_instance(name, user_sid, test_mode);
     if (created) return {};
-    if (attempt == serve_texts::create_attempts) return created;
-    log_line(deps.log, created.error(), serve_texts::retrying_suffix);
-    deps.clock.sleep(serve_texts::create_retry_delay);
+    if (attempt == create_attempts) return created;
+    log_line(deps.log, created.error(), retrying_suffix);
+    deps.clock.sleep(create_retry_delay);
   }
 }
 
@@ -54,15 +54,15 @@ void serve_client(ServeDeps& deps, bool test_mode, const std::string& expected_c
 
 std::string serve(bool test_mode, const std::optional<std::string>& pipe_override, ServeDeps& deps) {
   const auto user_sid = deps.queries.current_user_sid();
-  if (!user_sid) return std::string(serve_texts::no_user_sid);
+  if (!user_sid) return std::string(no_user_sid);
   const auto session = deps.queries.session_of_process(deps.queries.own_pid());
-  if (!session) return std::string(serve_texts::no_session);
+  if (!session) return std::string(no_session);
   const std::string name = compose_pipe_name(pipe_override, *user_sid, *session);
 
   std::string expected_client_path;
   if (!test_mode) {
     auto path = deps.load_client_path(*user_sid);
-    if (!path) return std::string(serve_texts::no_record);
+    if (!path) return std::string(no_record);
     expected_client_path = std::move(*path);
   }
 
@@ -73,7 +73,7 @@ std::string serve(bool test_mode, const std::optional<std::string>& pipe_overrid
     WaitOutcome waited = deps.endpoint.wait_for_client();
     if (auto* failure = std::get_if<WaitFailed>(&waited)) {
       deps.endpoint.disconnect();
-      return std::string(serve_texts::wait_failed_prefix) + failure->error;
+      return std::string(wait_failed_prefix) + failure->error;
     }
     if (std::holds_alternative<ClientConnected>(waited)) {
       serve_client(deps, test_mode, expected_client_path);

@@ -4,14 +4,14 @@
 #include <cstdint>
 #include <string_view>
 
-namespace vorlane::serve_texts {
+namespace vorlane {
 
-inline constexpr std::chrono::seconds handshake_deadline_seconds{5};
-inline constexpr std::chrono::seconds idle_deadline_seconds{1};
+inline constexpr std::chrono::seconds handshake_deadline{5};
+// How often an idle client is checked for being still alive.
+inline constexpr std::chrono::seconds idle_deadline{1};
 inline constexpr int create_attempts = 10;
 inline constexpr std::chrono::milliseconds create_retry_delay{500};
 inline constexpr std::uint32_t client_image_path_capacity = 1024;
-inline constexpr std::uint64_t protocol_version = 1;
 
 inline constexpr std::string_view log_prefix = "Keyward: ";
 inline constexpr std::string_view retrying_suffix = "; retrying";
@@ -32,7 +32,6 @@ inline constexpr std::string_view create_pipe_what = "创建输入助手管道";
 inline constexpr std::string_view handshake_timeout = "客户端握手超时";
 inline constexpr std::string_view handshake_invalid = "客户端协议无效";
 inline constexpr std::string_view unsupported_protocol = "不支持的输入助手协议";
-inline constexpr std::string_view control_not_enabled = "控制尚未开启";
 inline constexpr std::string_view unsupported_request = "不支持的输入请求";
 
-}  // namespace vorlane::serve_texts
+}  // namespace vorlane

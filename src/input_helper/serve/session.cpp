@@ -1,6 +1,7 @@
 #include "src/input_helper/serve/session.hpp"
 
 #include "src/common/json_member.hpp"
+#include "src/common/product.hpp"
 #include "src/input_helper/serve/serve_texts.hpp"
 #include "src/system/path_compare_key.hpp"
 
@@ -36,7 +37,7 @@ bool is_input_request(const std::string& type) {
 bool admit_client(ClientProcess* client, std::uint32_t client_pid,
                   const std::string& expected_client_path, SystemQueries& queries) {
   if (client == nullptr) return false;
-  const auto image = client->image_path(serve_texts::client_image_path_capacity);
+  const auto image = client->image_path(client_image_path_capacity);
   if (!image || image->empty() || expected_client_path.empty()) return false;
   if (path_compare_key(*image) != path_compare_key(expected_client_path)) return false;
   const auto client_session = queries.session_of_process(client_pid);
@@ -50,7 +51,7 @@ bool is_valid_hello(const JsonValue& message) {
   const JsonValue* protocol = member(message, "protocol");
   return type && type->is_string() && type->get_ref<const std::string&>() == "hello" && protocol &&
          protocol->is_number_unsigned() &&
-         protocol->get<std::uint64_t>() == serve_texts::protocol_version;
+         protocol->get<std::uint64_t>() == pipe_protocol_version;
 }
 
 JsonValue hello_reply(SystemQueries& queries) {
@@ -58,20 +59,20 @@ JsonValue hello_reply(SystemQueries& queries) {
   return JsonValue{{"desktop", optional_json(queries.input_desktop_name())},
                    {"elevated", own_process_elevated(queries)},
                    {"ok", true},
-                   {"protocol", serve_texts::protocol_version},
+                   {"protocol", pipe_protocol_version},
                    {"session", session ? JsonValue(*session) : JsonValue(nullptr)}};
 }
 
 std::optional<SessionEnd> perform_handshake(PipeConnection& connection, SystemQueries& queries) {
-  ReadOutcome outcome = read_message(connection, serve_texts::handshake_deadline_seconds);
+  ReadOutcome outcome = read_message(connection, handshake_deadline);
   if (auto* failure = std::get_if<ReadFailed>(&outcome)) return SessionEnd{std::move(failure->text)};
   if (std::holds_alternative<TimedOut>(outcome)) {
-    return SessionEnd{std::string(serve_texts::handshake_timeout)};
+    return SessionEnd{std::string(handshake_timeout)};
   }
   if (!is_valid_hello(std::get<JsonValue>(outcome))) {
     const bool written =
-        write_message(connection, error_reply(serve_texts::unsupported_protocol)).has_value();
-    return SessionEnd{std::string(serve_texts::handshake_invalid), written};
+        write_message(connection, error_reply(unsupported_protocol)).has_value();
+    return SessionEnd{std::string(handshake_invalid), written};
   }
   if (auto written = write_message(connection, hello_reply(queries)); !written) {
     return SessionEnd{std::move(written.error())};
@@ -83,7 +84,7 @@ Dispatch dispatch_request(const JsonValue& request, InputController& controller,
                           bool& session_control_enabled, SystemQueries& queries) {
   const JsonValue* type_member = member(request, "type");
   if (!type_member || !type_member->is_string()) {
-    return {error_reply(serve_texts::unsupported_request)};
+    return {error_reply(unsupported_request)};
   }
   const std::string& type = type_member->get_ref<const std::string&>();
   if (type == "status") return {status_reply(session_control_enabled, queries)};
@@ -98,10 +99,10 @@ Dispatch dispatch_request(const JsonValue& request, InputController& controller,
     return {ok_reply()};
   }
   if (is_input_request(type)) {
-    if (!session_control_enabled) return {error_reply(serve_texts::control_not_enabled)};
+    if (!session_control_enabled) return {error_reply(control_not_enabled_text)};
     return {result_reply(controller.execute(request))};
   }
-  return {error_reply(serve_texts::unsupported_request)};
+  return {error_reply(unsupported_request)};
 }
 
 SessionEnd run_session(PipeConnection& connection, InputController& controller,
@@ -109,7 +110,7 @@ SessionEnd run_session(PipeConnection& connection, InputController& controller,
   if (auto failed = perform_handshake(connection, queries)) return std::move(*failed);
   bool session_control_enabled = false;
   for (;;) {
-    ReadOutcome outcome = read_message(connection, serve_texts::idle_deadline_seconds);
+    ReadOutcome outcome = read_message(connection, idle_deadline);
     if (std::holds_alternative<ReadFailed>(outcome)) return {};
     if (std::holds_alternative<TimedOut>(outcome)) {
       // An id of 0 gives nothing to watch; the pipe itself tells when such a client leaves.

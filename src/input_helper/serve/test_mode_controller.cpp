@@ -1,6 +1,6 @@
 #include "src/input_helper/serve/test_mode_controller.hpp"
 
-#include "src/input_helper/serve/serve_texts.hpp"
+#include "src/common/product.hpp"
 
 namespace vorlane {
 
@@ -10,7 +10,7 @@ std::expected<void, std::string> TestModeController::set_enabled(bool enabled) {
 }
 
 std::expected<void, std::string> TestModeController::execute(const JsonValue&) {
-  if (!control_enabled_) return std::unexpected(std::string(serve_texts::control_not_enabled));
+  if (!control_enabled_) return std::unexpected(std::string(control_not_enabled_text));
   return {};
 }
 
