@@ -4,6 +4,7 @@
 
 #include "installer/shutdown-helper/constants.hpp"
 #include "installer/shutdown-helper/settings.hpp"
+#include "src/common/path.hpp"
 
 namespace vorlane::haltgate {
 namespace {

@@ -72,15 +72,6 @@ bool is_absolute_path(std::string_view path) {
   return path.size() >= 3 && is_ascii_letter(path[0]) && path[1] == ':' && is_separator(path[2]);
 }
 
-std::string join_path(std::string_view dir, std::string_view name) {
-  std::string joined(dir);
-  if (joined.empty() || !is_separator(joined.back())) {
-    joined.push_back('\\');
-  }
-  joined.append(name);
-  return joined;
-}
-
 std::vector<std::string> parent_directories(std::string_view path) {
   std::vector<std::string> dirs;
   std::size_t pos = root_length(path);

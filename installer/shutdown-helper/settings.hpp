@@ -27,9 +27,6 @@ struct Settings {
 // Two leading separators (UNC, device and verbatim forms), or a drive letter, colon, separator.
 bool is_absolute_path(std::string_view path);
 
-// `dir` and `name` with one "\" between them unless `dir` already ends in a separator.
-std::string join_path(std::string_view dir, std::string_view name);
-
 // The folders above the file at `path` that may need creating, outermost first; the root
 // (drive, UNC share, device or verbatim prefix) is never among them.
 std::vector<std::string> parent_directories(std::string_view path);

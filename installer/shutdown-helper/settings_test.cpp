@@ -59,12 +59,6 @@ INSTANTIATE_TEST_SUITE_P(
                       PathCase{"/x", false}, PathCase{R"(dir\file)", false}, PathCase{"", false},
                       PathCase{R"(1:\x)", false}));
 
-TEST(JoinPath, InsertsOneSeparatorUnlessPresent) {
-  EXPECT_EQ(join_path(R"(C:\App)", "Vorlane.exe"), R"(C:\App\Vorlane.exe)");
-  EXPECT_EQ(join_path(R"(C:\App\)", "Vorlane.exe"), R"(C:\App\Vorlane.exe)");
-  EXPECT_EQ(join_path("C:/App/", "Vorlane.exe"), "C:/App/Vorlane.exe");
-}
-
 struct ParentCase {
   const char* path;
   std::vector<std::string> dirs;

@@ -6,6 +6,7 @@
 
 #include "installer/shutdown-helper/path_key_win32.hpp"
 #include "installer/shutdown-helper/texts.hpp"
+#include "src/common/path.hpp"
 #include "src/common/win32/system_error.hpp"
 #include "src/common/win32/unique_handle.hpp"
 #include "src/common/win32/wide.hpp"
@@ -23,22 +24,13 @@ using vorlane::win32::unique_handle;
 // the bit the system tests.
 static_assert(IsReparseTagNameSurrogate(~std::uint32_t{0}) == reparse_tag_name_surrogate);
 
-std::wstring join_wide(const std::wstring& dir, std::wstring_view name) {
-  std::wstring joined = dir;
-  if (joined.empty() || (joined.back() != L'\\' && joined.back() != L'/')) {
-    joined.push_back(L'\\');
-  }
-  joined.append(name);
-  return joined;
-}
-
 std::expected<void, std::string> verify_unlocked_wide(const std::wstring& directory, bool listed) {
   if (!listed && !open_for_query(directory)) {
     return {};  // nothing there to verify
   }
 
   WIN32_FIND_DATAW entry{};
-  unique_find listing(::FindFirstFileW(join_wide(directory, L"*").c_str(), &entry));
+  unique_find listing(::FindFirstFileW(join_path(directory, L"*").c_str(), &entry));
   if (!listing) {
     const DWORD error = ::GetLastError();
     if (listed && (error == ERROR_PATH_NOT_FOUND || error == ERROR_FILE_NOT_FOUND)) {
@@ -53,7 +45,7 @@ std::expected<void, std::string> verify_unlocked_wide(const std::wstring& direct
       // A link is neither followed nor opened. A reparse point that reports no tag at all is
       // taken for a link too: following it could walk outside the installation or in a circle.
       const bool link = reparse && (is_name_surrogate(entry.dwReserved0) || entry.dwReserved0 == 0);
-      const std::wstring path = join_wide(directory, name);
+      const std::wstring path = join_path(directory, name);
       if (link) {
         // skipped
       } else if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
