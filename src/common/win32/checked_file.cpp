@@ -1,6 +1,9 @@
 #include "src/common/win32/checked_file.hpp"
 
+#include <utility>
+
 #include "src/common/path.hpp"
+#include "src/common/win32/sized_call.hpp"
 #include "src/common/win32/wide.hpp"
 
 namespace vorlane::win32 {
@@ -20,17 +23,11 @@ std::wstring parent_folder(std::wstring_view path, std::size_t cut) {
 }
 
 std::optional<std::wstring> final_path(HANDLE handle) {
-  std::wstring buffer(MAX_PATH, L'\0');
-  for (;;) {
-    const DWORD length =
-        ::GetFinalPathNameByHandleW(handle, buffer.data(), static_cast<DWORD>(buffer.size()), 0);
-    if (length == 0) return std::nullopt;
-    if (length < buffer.size()) {
-      buffer.resize(length);
-      return buffer;
-    }
-    buffer.resize(length);  // the size asked for, terminator included
-  }
+  auto path = call_with_growing_buffer(
+      [handle](wchar_t* buffer, DWORD units) { return ::GetFinalPathNameByHandleW(handle, buffer, units, 0); },
+      MAX_PATH);
+  if (!path) return std::nullopt;
+  return std::move(*path);
 }
 
 // Win32 names ignore letter case unless the folder was made case-sensitive; a system that cannot

@@ -26,10 +26,14 @@ class unique_resource {
   [[nodiscard]] bool valid() const noexcept { return value_ != T{} && value_ != Invalid(); }
   explicit operator bool() const noexcept { return valid(); }
   [[nodiscard]] T release() noexcept { return std::exchange(value_, T{}); }
+  // Keeps the thread's last-error value: a handle closed on the way out of a failed call must
+  // not change the error the caller is about to read.
   void reset(T value = T{}) noexcept {
     const T old = std::exchange(value_, value);
     if (old != T{} && old != Invalid()) {
+      const DWORD error = ::GetLastError();
       Release(old);
+      ::SetLastError(error);
     }
   }
   // For out-parameters of system calls: releases what is held and hands out the slot.
