@@ -17,7 +17,7 @@ std::vector<std::string> split_command_line_utf8(std::u16string_view command_lin
 
 // The word after the first word equal to `name` (the program path included in the scan);
 // absent when there is no such word or it is the last one. Later occurrences never count.
-std::optional<std::string> option_value(const std::vector<std::string>& words,
-                                        std::string_view name);
+[[nodiscard]] std::optional<std::string> option_value(const std::vector<std::string>& words,
+                                                      std::string_view name);
 
 }  // namespace vorlane

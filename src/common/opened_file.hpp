@@ -17,7 +17,7 @@ struct OpenedFileFacts {
   std::u16string final_path;  // as the system names the opened file
 };
 
-enum class FileRefusal {
+enum class [[nodiscard]] FileRefusal {
   reparse_point,  // a link opened itself
   directory,
   several_links,   // a second hard link elsewhere names the same data
@@ -32,8 +32,8 @@ enum class NameCase { insensitive, sensitive };
 std::u16string expected_final_path(std::u16string_view folder_final_path, std::u16string_view tail);
 
 // Absent when the file may be written.
-std::optional<FileRefusal> refuse_opened_file(const OpenedFileFacts& facts,
-                                              std::u16string_view expected_final_path,
-                                              NameCase name_case);
+[[nodiscard]] std::optional<FileRefusal> refuse_opened_file(const OpenedFileFacts& facts,
+                                                            std::u16string_view expected_final_path,
+                                                            NameCase name_case);
 
 }  // namespace vorlane

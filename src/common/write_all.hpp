@@ -17,7 +17,7 @@ inline constexpr std::size_t max_write_piece = std::size_t{1} << 20;
 // Hands `bytes` to `write_some` in pieces of at most `max_write_piece` until all are written.
 // A write that succeeds without taking a byte would repeat forever; it ends the loop with
 // `no_progress_error()`, as does one that claims more than it was given.
-std::expected<void, std::string> write_all(std::string_view bytes, const WriteSome& write_some,
-                                           const std::function<std::string()>& no_progress_error);
+[[nodiscard]] std::expected<void, std::string> write_all(std::string_view bytes, const WriteSome& write_some,
+                                                         const std::function<std::string()>& no_progress_error);
 
 }  // namespace vorlane

@@ -3,7 +3,7 @@
 namespace vorlane {
 
 // Every caller that needs administrator rights treats unknown like not elevated.
-enum class Elevation { elevated, not_elevated, unknown };
+enum class [[nodiscard]] Elevation { elevated, not_elevated, unknown };
 
 // The running program's own token: asked by every procedure that needs administrator rights,
 // answered by one Windows adapter and one fake.

@@ -46,6 +46,8 @@ Elevation process_elevation(HANDLE process) {
   return elevation.TokenIsElevated != 0 ? Elevation::elevated : Elevation::not_elevated;
 }
 
+Elevation OwnElevationWin32::own_elevation() { return process_elevation(::GetCurrentProcess()); }
+
 Elevation pid_elevation(DWORD pid) {
   const unique_handle process(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
   if (!process) return Elevation::unknown;

@@ -11,13 +11,20 @@
 
 namespace vorlane::win32 {
 
-std::optional<std::string> current_user_sid();
-Elevation process_elevation(HANDLE process);
-Elevation pid_elevation(DWORD pid);
-std::optional<std::uint32_t> session_of_process(DWORD pid);
-std::optional<std::string> process_image_path(DWORD pid, DWORD capacity);
+[[nodiscard]] std::optional<std::string> current_user_sid();
+[[nodiscard]] Elevation process_elevation(HANDLE process);
+[[nodiscard]] Elevation pid_elevation(DWORD pid);
+[[nodiscard]] std::optional<std::uint32_t> session_of_process(DWORD pid);
+// Fails when the path needs more than `capacity` units, terminator included.
+[[nodiscard]] std::optional<std::string> process_image_path(DWORD pid, DWORD capacity);
 // The same through a handle the caller already holds (needs PROCESS_QUERY_LIMITED_INFORMATION).
-std::optional<std::string> process_image_path(HANDLE process, DWORD capacity);
-std::optional<std::string> input_desktop_name();
+[[nodiscard]] std::optional<std::string> process_image_path(HANDLE process, DWORD capacity);
+[[nodiscard]] std::optional<std::string> input_desktop_name();
+
+// The running program's own token.
+class OwnElevationWin32 final : public ElevationQuery {
+ public:
+  [[nodiscard]] Elevation own_elevation() override;
+};
 
 }  // namespace vorlane::win32

@@ -14,7 +14,7 @@
 
 namespace vorlane::win32 {
 
-struct CheckedOpenFailure {
+struct [[nodiscard]] CheckedOpenFailure {
   DWORD error = 0;                     // the system's code when the open itself failed
   std::optional<FileRefusal> refusal;  // set when the file was opened and refused
 };
@@ -24,11 +24,10 @@ struct CheckedOpenFailure {
 // in `tail` must be the plain thing it says. The file is accepted only when its handle shows a
 // plain file with one link whose final path is the folder's final path joined with `tail`. A file
 // this call created and then refused is deleted through its own handle.
-std::expected<unique_handle, CheckedOpenFailure> open_checked_file(std::wstring_view trusted_folder,
-                                                                   std::wstring_view tail,
-                                                                   DWORD access, DWORD share);
+[[nodiscard]] std::expected<unique_handle, CheckedOpenFailure> open_checked_file(
+    std::wstring_view trusted_folder, std::wstring_view tail, DWORD access, DWORD share);
 
 // The full path of `path` (as the system completes it) split into its folder and last name.
-std::optional<std::pair<std::wstring, std::wstring>> split_full_path(std::wstring_view path);
+[[nodiscard]] std::optional<std::pair<std::wstring, std::wstring>> split_full_path(std::wstring_view path);
 
 }  // namespace vorlane::win32

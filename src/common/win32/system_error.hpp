@@ -8,7 +8,7 @@
 namespace vorlane::win32 {
 
 // The system message for `code` (default language, no inserts), or absent.
-std::optional<std::string> system_message(DWORD code);
+[[nodiscard]] std::optional<std::string> system_message(DWORD code);
 // "<message> (os error <code>)".
 std::string system_error_text(DWORD code);
 // "<message> (0x8007XXXX)".

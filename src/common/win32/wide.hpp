@@ -18,7 +18,7 @@ inline std::wstring to_wide(std::string_view utf8) {
   return {reinterpret_cast<const wchar_t*>(units.data()), units.size()};
 }
 inline std::string to_utf8(std::wstring_view text) { return utf16_to_utf8(as_u16(text)); }
-inline std::optional<std::string> to_utf8_strict(std::wstring_view text) {
+[[nodiscard]] inline std::optional<std::string> to_utf8_strict(std::wstring_view text) {
   return utf16_to_utf8_strict(as_u16(text));
 }
 
