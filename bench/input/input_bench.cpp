@@ -12,6 +12,7 @@
 #include "src/input_helper/pipe/memory_pipe.hpp"
 #include "src/input_helper/serve/serve_fakes.hpp"
 #include "src/input_helper/serve/session.hpp"
+#include "src/system/fake_elevation.hpp"
 
 namespace vorlane::input {
 namespace {
@@ -33,7 +34,6 @@ class QuietHost final : public InjectionProbe {
   std::optional<std::string> input_desktop_name() override { return "Default"; }
   std::optional<std::uint32_t> foreground_process_id() override { return std::nullopt; }
   Elevation pid_elevation(std::uint32_t) override { return Elevation::unknown; }
-  Elevation own_elevation() override { return Elevation::elevated; }
   std::optional<std::string> process_image_path(std::uint32_t, std::uint32_t) override {
     return std::nullopt;
   }
@@ -67,7 +67,8 @@ BENCHMARK(BM_TextRecords)->ArgName("cjk")->Arg(0)->Arg(1)->Unit(benchmark::kMicr
 void BM_TextRequest(benchmark::State& state) {
   auto sink_owner = std::make_unique<CountingSink>();
   CountingSink* sink = sink_owner.get();
-  SendInputController controller(std::move(sink_owner), std::make_unique<QuietHost>());
+  FakeElevation elevation;
+  SendInputController controller(std::move(sink_owner), std::make_unique<QuietHost>(), elevation);
   (void)controller.set_enabled(true);
   const JsonValue request = {{"type", "text"}, {"text", text_of(state.range(0) != 0)}};
   std::size_t calls_per_request = 0;
@@ -81,7 +82,8 @@ void BM_TextRequest(benchmark::State& state) {
 BENCHMARK(BM_TextRequest)->ArgName("cjk")->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 
 void BM_KeyRequest(benchmark::State& state) {
-  SendInputController controller(std::make_unique<CountingSink>(), std::make_unique<QuietHost>());
+  FakeElevation elevation;
+  SendInputController controller(std::make_unique<CountingSink>(), std::make_unique<QuietHost>(), elevation);
   (void)controller.set_enabled(true);
   // Press and release alternately, so the held set neither grows nor stays empty.
   const JsonValue press = JsonValue::parse(R"({"type":"key","code":"ArrowLeft","down":true})");
@@ -100,11 +102,12 @@ BENCHMARK(BM_KeyRequest);
 void BM_KeyRequestDispatch(benchmark::State& state) {
   auto sink_owner = std::make_unique<CountingSink>();
   CountingSink* sink = sink_owner.get();
-  SendInputController controller(std::move(sink_owner), std::make_unique<QuietHost>());
+  FakeElevation elevation;
+  SendInputController controller(std::move(sink_owner), std::make_unique<QuietHost>(), elevation);
   (void)controller.set_enabled(true);
   bool control = true;
-  fakes::Journal journal;
-  fakes::FakeQueries queries(journal);
+  Journal journal;
+  FakeQueries queries(journal);
   MemoryPipe pipe;
   ManualClock clock;
   PipeConnection connection(pipe, clock);
@@ -121,7 +124,7 @@ void BM_KeyRequestDispatch(benchmark::State& state) {
       state.SkipWithError("read failed");
       break;
     }
-    const Dispatch dispatch = dispatch_request(*request, controller, control, queries);
+    const Dispatch dispatch = dispatch_request(*request, controller, control, queries, elevation);
     if (!write_message(connection, dispatch.reply)) {
       state.SkipWithError("write failed");
       break;

@@ -7,6 +7,7 @@
 #include "src/input_helper/serve/serve_fakes.hpp"
 #include "src/input_helper/serve/session.hpp"
 #include "src/input_helper/serve/test_mode_controller.hpp"
+#include "src/system/fake_elevation.hpp"
 
 namespace {
 
@@ -22,8 +23,9 @@ std::string largest_frame() {
 }
 
 void read_dispatch_reply(benchmark::State& state, const std::string& frame) {
-  fakes::Journal journal;
-  fakes::FakeQueries queries(journal);
+  Journal journal;
+  FakeQueries queries(journal);
+  FakeElevation elevation;
   MemoryPipe pipe;
   ManualClock clock;
   PipeConnection connection(pipe, clock);
@@ -33,7 +35,7 @@ void read_dispatch_reply(benchmark::State& state, const std::string& frame) {
   for (auto _ : state) {
     pipe.deliver(frame);
     ReadOutcome outcome = read_message(connection, std::chrono::seconds(1));
-    const Dispatch dispatch = dispatch_request(std::get<JsonValue>(outcome), controller, control, queries);
+    const Dispatch dispatch = dispatch_request(std::get<JsonValue>(outcome), controller, control, queries, elevation);
     if (!write_message(connection, dispatch.reply)) state.SkipWithError("write failed");
     pipe.written.clear();
   }

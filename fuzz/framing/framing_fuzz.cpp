@@ -30,6 +30,7 @@
 #include "src/input_helper/serve/serve_fakes.hpp"
 #include "src/input_helper/serve/session.hpp"
 #include "src/input_helper/serve/test_mode_controller.hpp"
+#include "src/system/fake_elevation.hpp"
 
 namespace {
 
@@ -237,15 +238,16 @@ void check_messages(const std::vector<std::string>& writes) {
 }
 
 void run_one_session(const std::vector<std::string>& writes) {
-  fakes::Journal journal;
-  fakes::FakeQueries queries(journal);
+  Journal journal;
+  FakeQueries queries(journal);
   MemoryPipe pipe;
   ManualClock clock;
   for (const auto& bytes : writes) pipe.deliver(bytes);
   pipe.close_client();
   PipeConnection connection(pipe, clock);
   TestModeController controller;
-  (void)run_session(connection, controller, queries, nullptr, 0);
+  FakeElevation elevation;
+  (void)run_session(connection, controller, queries, elevation, nullptr, 0);
   // Every reply is one complete line.
   if (!pipe.written.empty() && pipe.written.back() != '\n') std::abort();
 }

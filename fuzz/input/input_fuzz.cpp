@@ -27,6 +27,7 @@
 #include "src/input/input_texts.hpp"
 #include "src/input/key_table.hpp"
 #include "src/input/send_input_controller.hpp"
+#include "src/system/fake_elevation.hpp"
 
 namespace {
 
@@ -157,7 +158,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FuzzedDataProvider input(data, size);
   auto owned_sink = std::make_unique<CountingSink>(input);
   CountingSink& sink = *owned_sink;
-  SendInputController controller(std::move(owned_sink), std::make_unique<FakeProbe>());
+  FakeElevation elevation;
+  SendInputController controller(std::move(owned_sink), std::make_unique<FakeProbe>(), elevation);
   bool enabled = false;
   while (input.remaining_bytes() > 0) {
     switch (input.ConsumeIntegralInRange(0, 9)) {

@@ -10,21 +10,23 @@
 #include "src/input_helper/serve/serve.hpp"
 #include "src/input_helper/serve/system_queries_win32.hpp"
 #include "src/setup/record_store_win32.hpp"
+#include "src/system/queries_win32.hpp"
 
 namespace vorlane::entry {
 
 std::string run_serve(bool test_mode, const std::optional<std::string>& pipe_override) {
   win32::PipeEndpointWin32 endpoint;
   win32::SystemQueriesWin32 queries;
+  win32::OwnElevationWin32 elevation;
   win32::WaitableTimerClockWin32 clock;  // the 10 ms poll sleeps 10 ms, not a 15.6 ms timer tick
   win32::StandardErrorLogWin32 log;
-  ServeDeps deps{endpoint, queries, clock, log,
+  ServeDeps deps{endpoint, queries, elevation, clock, log,
                  [](const std::string& user_sid) -> std::expected<std::string, std::string> {
                    auto record = setup::load_helper_record(user_sid);
                    if (!record) return std::unexpected(std::move(record.error()));
                    return std::move(record->gui_path);
                  },
-                 [] { return win32::make_send_input_controller(); }};
+                 [&elevation] { return win32::make_send_input_controller(elevation); }};
   return serve(test_mode, pipe_override, deps);
 }
 

@@ -62,7 +62,8 @@ std::optional<std::string> foreground_process_name(InjectionProbe& probe) {
   return name;
 }
 
-InjectionDiagnosis classify_injection_failure(InjectionProbe& probe, std::uint32_t error) {
+InjectionDiagnosis classify_injection_failure(InjectionProbe& probe, ElevationQuery& elevation,
+                                              std::uint32_t error) {
   if (error != error_none && error != error_access_denied) {
     return {InjectionFailure::ByErrorCode, std::nullopt};
   }
@@ -79,7 +80,7 @@ InjectionDiagnosis classify_injection_failure(InjectionProbe& probe, std::uint32
   if (!pid || probe.pid_elevation(*pid) != Elevation::elevated) {
     return diagnosis;
   }
-  if (probe.own_elevation() != Elevation::elevated) {
+  if (elevation.own_elevation() != Elevation::elevated) {
     diagnosis.kind = InjectionFailure::ElevatedForeground;
   }
   return diagnosis;
@@ -96,9 +97,11 @@ std::string compose_injection_failure(std::uint32_t sent, std::uint32_t requeste
   return text;
 }
 
-std::string describe_injection_failure(InjectionProbe& probe, std::uint32_t sent,
-                                       std::uint32_t requested, std::uint32_t error) {
-  return compose_injection_failure(sent, requested, error, classify_injection_failure(probe, error));
+std::string describe_injection_failure(InjectionProbe& probe, ElevationQuery& elevation,
+                                       std::uint32_t sent, std::uint32_t requested,
+                                       std::uint32_t error) {
+  return compose_injection_failure(sent, requested, error,
+                                   classify_injection_failure(probe, elevation, error));
 }
 
 }  // namespace vorlane::input

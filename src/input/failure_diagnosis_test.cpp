@@ -2,6 +2,7 @@
 
 #include "src/input/failure_diagnosis.hpp"
 #include "src/input/fakes_for_tests.hpp"
+#include "src/system/fake_elevation.hpp"
 
 namespace vorlane::input {
 namespace {
@@ -58,9 +59,9 @@ TEST_P(Diagnosis, ComposesTheExplanationOfTheHostItSaw) {
     probe.path_of[fg] = *c.host.foreground_path;
   }
   probe.elevation_of[fg] = c.host.foreground;
-  probe.own = c.host.own;
+  FakeElevation elevation(c.host.own);
 
-  EXPECT_EQ(describe_injection_failure(probe, c.sent, c.requested, c.error), c.expected) << c.what;
+  EXPECT_EQ(describe_injection_failure(probe, elevation, c.sent, c.requested, c.error), c.expected) << c.what;
   EXPECT_EQ(probe.desktop_queries > 0, c.host_examined) << c.what;
   if (!c.host_examined) {
     EXPECT_EQ(probe.foreground_queries, 0) << c.what;

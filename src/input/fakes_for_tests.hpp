@@ -63,7 +63,6 @@ class FakeProbe final : public InjectionProbe {
     const auto it = elevation_of.find(pid);
     return it == elevation_of.end() ? Elevation::unknown : it->second;
   }
-  Elevation own_elevation() override { return own; }
   std::optional<std::string> process_image_path(std::uint32_t pid,
                                                 std::uint32_t capacity) override {
     last_path_capacity = capacity;
@@ -76,7 +75,6 @@ class FakeProbe final : public InjectionProbe {
   std::optional<std::uint32_t> foreground_pid;
   std::map<std::uint32_t, Elevation> elevation_of;
   std::map<std::uint32_t, std::string> path_of;
-  Elevation own = Elevation::elevated;
 
   int desktop_queries = 0;
   int foreground_queries = 0;

@@ -37,8 +37,9 @@ std::uint8_t button_number(const JsonValue& request) {
 }  // namespace
 
 SendInputController::SendInputController(std::unique_ptr<InputSink> sink,
-                                         std::unique_ptr<InjectionProbe> probe)
-    : sink_(std::move(sink)), probe_(std::move(probe)) {}
+                                         std::unique_ptr<InjectionProbe> probe,
+                                         ElevationQuery& elevation)
+    : sink_(std::move(sink)), probe_(std::move(probe)), elevation_(elevation) {}
 
 std::expected<void, std::string> SendInputController::set_enabled(bool enabled) {
   control_enabled_ = enabled;
@@ -162,7 +163,7 @@ void SendInputController::release_all() {
 }
 
 std::expected<void, std::string> SendInputController::send(std::span<const InputRecord> records) {
-  return send_inputs(*sink_, *probe_, records);
+  return send_inputs(*sink_, *probe_, elevation_, records);
 }
 
 }  // namespace vorlane::input

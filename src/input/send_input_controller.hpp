@@ -15,7 +15,9 @@ namespace vorlane::input {
 
 class SendInputController final : public InputController {
  public:
-  SendInputController(std::unique_ptr<InputSink> sink, std::unique_ptr<InjectionProbe> probe);
+  // `elevation` answers for the helper's own process and outlives the controller.
+  SendInputController(std::unique_ptr<InputSink> sink, std::unique_ptr<InjectionProbe> probe,
+                      ElevationQuery& elevation);
 
   bool is_available() const override { return true; }
   [[nodiscard]] std::expected<void, std::string> set_enabled(bool enabled) override;
@@ -38,6 +40,7 @@ class SendInputController final : public InputController {
   bool control_enabled_ = false;
   std::unique_ptr<InputSink> sink_;
   std::unique_ptr<InjectionProbe> probe_;
+  ElevationQuery& elevation_;
 };
 
 }  // namespace vorlane::input

@@ -4,6 +4,7 @@
 
 #include "src/input/fakes_for_tests.hpp"
 #include "src/input/send_input_controller.hpp"
+#include "src/system/fake_elevation.hpp"
 
 namespace vorlane::input {
 namespace {
@@ -24,7 +25,8 @@ class Controller : public ::testing::Test {
     auto probe_owner = std::make_unique<FakeProbe>();
     sink = sink_owner.get();
     probe = probe_owner.get();
-    controller = std::make_unique<SendInputController>(std::move(sink_owner), std::move(probe_owner));
+    controller =
+        std::make_unique<SendInputController>(std::move(sink_owner), std::move(probe_owner), elevation);
   }
 
   void enable() { ASSERT_TRUE(controller->set_enabled(true).has_value()); }
@@ -42,6 +44,7 @@ class Controller : public ::testing::Test {
     return records;
   }
 
+  FakeElevation elevation;
   RecordingSink* sink = nullptr;
   FakeProbe* probe = nullptr;
   std::unique_ptr<SendInputController> controller;

@@ -98,9 +98,6 @@ class InjectionProbeWin32 final : public input::InjectionProbe {
 
   Elevation pid_elevation(std::uint32_t pid) override { return win32::pid_elevation(pid); }
 
-  // The pseudo handle of the own process needs no closing.
-  Elevation own_elevation() override { return win32::process_elevation(::GetCurrentProcess()); }
-
   std::optional<std::string> process_image_path(std::uint32_t pid,
                                                 std::uint32_t capacity) override {
     return win32::process_image_path(static_cast<DWORD>(pid), static_cast<DWORD>(capacity));
@@ -109,9 +106,9 @@ class InjectionProbeWin32 final : public input::InjectionProbe {
 
 }  // namespace
 
-std::unique_ptr<InputController> make_send_input_controller() {
+std::unique_ptr<InputController> make_send_input_controller(ElevationQuery& elevation) {
   return std::make_unique<input::SendInputController>(std::make_unique<InputSinkWin32>(),
-                                                      make_host_probe());
+                                                      make_host_probe(), elevation);
 }
 
 std::unique_ptr<input::InjectionProbe> make_host_probe() { return std::make_unique<InjectionProbeWin32>(); }

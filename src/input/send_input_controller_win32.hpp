@@ -7,9 +7,10 @@
 
 namespace vorlane::win32 {
 
-std::unique_ptr<InputController> make_send_input_controller();
+// `elevation` answers for the helper's own process and outlives the controller.
+std::unique_ptr<InputController> make_send_input_controller(ElevationQuery& elevation);
 
-// The host as the failure diagnosis sees it: input desktop, foreground window and elevation.
+// The host as the failure diagnosis sees it: input desktop, foreground window and its elevation.
 std::unique_ptr<input::InjectionProbe> make_host_probe();
 
 }  // namespace vorlane::win32

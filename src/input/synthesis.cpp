@@ -95,13 +95,14 @@ InputRecord button_release_record(std::uint8_t button) noexcept {
 }
 
 std::expected<void, std::string> send_inputs(InputSink& sink, InjectionProbe& probe,
+                                             ElevationQuery& elevation,
                                              std::span<const InputRecord> records) {
   while (!records.empty()) {
     const std::size_t count = std::min(records.size(), max_records_per_call);
     const InputSink::Outcome outcome = sink.send(records.first(count));
     if (outcome.sent != count) {
       return std::unexpected(describe_injection_failure(
-          probe, outcome.sent, static_cast<std::uint32_t>(count), outcome.error));
+          probe, elevation, outcome.sent, static_cast<std::uint32_t>(count), outcome.error));
     }
     records = records.subspan(count);
   }

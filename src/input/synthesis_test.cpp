@@ -5,6 +5,7 @@
 
 #include "src/input/fakes_for_tests.hpp"
 #include "src/input/synthesis.hpp"
+#include "src/system/fake_elevation.hpp"
 
 namespace vorlane::input {
 namespace {
@@ -83,16 +84,17 @@ class SendInputs : public ::testing::Test {
 
   RecordingSink sink;
   FakeProbe probe;
+  FakeElevation elevation;
 };
 
 TEST_F(SendInputs, NothingToSendCallsNothing) {
-  EXPECT_TRUE(send_inputs(sink, probe, {}).has_value());
+  EXPECT_TRUE(send_inputs(sink, probe, elevation, {}).has_value());
   EXPECT_TRUE(sink.calls.empty());
 }
 
 TEST_F(SendInputs, SendsInOrderInChunksOfAtMost64) {
   const std::vector<InputRecord> records = numbered(130);
-  ASSERT_TRUE(send_inputs(sink, probe, records).has_value());
+  ASSERT_TRUE(send_inputs(sink, probe, elevation, records).has_value());
   ASSERT_EQ(sink.calls.size(), 3u);
   EXPECT_EQ(sink.calls[0].size(), 64u);
   EXPECT_EQ(sink.calls[1].size(), 64u);
@@ -102,7 +104,7 @@ TEST_F(SendInputs, SendsInOrderInChunksOfAtMost64) {
 
 TEST_F(SendInputs, StopsAtAShortCountAndExplainsThatCall) {
   sink.short_calls[1] = {3, 87};
-  const auto result = send_inputs(sink, probe, numbered(130));
+  const auto result = send_inputs(sink, probe, elevation, numbered(130));
   ASSERT_FALSE(result.has_value());
   EXPECT_EQ(sink.calls.size(), 2u) << "the chunk after the refused one must not be sent";
   EXPECT_EQ(result.error(),

@@ -13,7 +13,7 @@ unique_handle WaitableTimerClockWin32::create_high_resolution_timer() {
                                                 TIMER_ALL_ACCESS));
 }
 
-std::chrono::steady_clock::time_point WaitableTimerClockWin32::now() {
+Clock::time_point WaitableTimerClockWin32::now() {
   return std::chrono::steady_clock::now();
 }
 

@@ -18,7 +18,7 @@ class WaitableTimerClockWin32 final : public Clock {
   // Empty when the system refuses CREATE_WAITABLE_TIMER_HIGH_RESOLUTION.
   static unique_handle create_high_resolution_timer();
 
-  std::chrono::steady_clock::time_point now() override;
+  time_point now() override;
   void sleep(std::chrono::milliseconds duration) override;
   bool has_timer() const { return timer_.valid(); }
 

@@ -40,7 +40,7 @@ void serve_client(ServeDeps& deps, bool test_mode, const std::string& expected_c
   if (!controller) return;
 
   PipeConnection connection(deps.endpoint.io(), deps.clock);
-  const SessionEnd end = run_session(connection, *controller, deps.queries, client.get(), *client_pid);
+  const SessionEnd end = run_session(connection, *controller, deps.queries, deps.elevation, client.get(), *client_pid);
 
   // Nothing may stay pressed on the host once the client is gone.
   controller->release_all();

@@ -9,12 +9,14 @@
 #include "src/input_helper/pipe/pipe_io.hpp"
 #include "src/input_helper/serve/input_controller.hpp"
 #include "src/input_helper/serve/serve_platform.hpp"
+#include "src/system/elevation.hpp"
 
 namespace vorlane {
 
 struct ServeDeps {
   PipeEndpoint& endpoint;
   SystemQueries& queries;
+  ElevationQuery& elevation;
   Clock& clock;
   LogSink& log;
   // The recorded client path (guiPath) of a user, or why the record cannot be used.

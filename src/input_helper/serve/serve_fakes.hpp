@@ -10,7 +10,7 @@
 #include "src/input_helper/pipe/memory_pipe.hpp"
 #include "src/input_helper/serve/serve.hpp"
 
-namespace vorlane::fakes {
+namespace vorlane {
 
 using Journal = std::vector<std::string>;
 
@@ -44,7 +44,6 @@ class FakeQueries final : public SystemQueries {
   std::optional<std::string> sid = "S-1-5-21-0-0-0-1000";
   std::uint32_t pid = 42;
   std::map<std::uint32_t, std::uint32_t> sessions{{42, 1}};
-  Elevation elevation = Elevation::elevated;
   std::optional<std::string> desktop = "Default";
   std::map<std::uint32_t, ClientBehaviour> clients;
 
@@ -55,7 +54,6 @@ class FakeQueries final : public SystemQueries {
     if (it == sessions.end()) return std::nullopt;
     return it->second;
   }
-  Elevation own_elevation() override { return elevation; }
   std::optional<std::string> input_desktop_name() override { return desktop; }
   std::unique_ptr<ClientProcess> open_client(std::uint32_t p) override {
     journal_.push_back("open client " + std::to_string(p));
@@ -93,7 +91,7 @@ class FakeController final : public InputController {
 };
 
 // One scripted connection: what the client sends, and its process id as the pipe reports it.
-struct Connection {
+struct ScriptedConnection {
   std::optional<std::uint32_t> pid;
   std::vector<std::string> sends;  // each one write by the client
   bool closes = true;              // the client closes its end after its last write
@@ -104,7 +102,7 @@ class FakeEndpoint final : public PipeEndpoint {
  public:
   explicit FakeEndpoint(Journal& journal) : journal_(journal) {}
   std::deque<std::optional<std::string>> create_errors;  // one per attempt; empty: success
-  std::deque<Connection> connections;
+  std::deque<ScriptedConnection> connections;
   std::vector<std::string> written;  // what each served connection got back
   std::vector<std::string> created;  // names, one per successful creation
 
@@ -124,7 +122,7 @@ class FakeEndpoint final : public PipeEndpoint {
     current_.reset();
     current_pipe_ = MemoryPipe{};
     if (connections.empty()) return WaitFailed{"No more clients. (0x800700E8)"};
-    Connection next = std::move(connections.front());
+    ScriptedConnection next = std::move(connections.front());
     connections.pop_front();
     if (next.left_early) {
       journal_.push_back("client left early");
@@ -143,7 +141,7 @@ class FakeEndpoint final : public PipeEndpoint {
 
  private:
   Journal& journal_;
-  std::optional<Connection> current_;
+  std::optional<ScriptedConnection> current_;
   MemoryPipe current_pipe_;
 };
 
@@ -160,4 +158,4 @@ class FakeLog final : public LogSink {
   Journal& journal_;
 };
 
-}  // namespace vorlane::fakes
+}  // namespace vorlane

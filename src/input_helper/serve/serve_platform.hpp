@@ -29,7 +29,6 @@ class SystemQueries {
   virtual std::optional<std::string> current_user_sid() = 0;
   virtual std::uint32_t own_pid() = 0;
   virtual std::optional<std::uint32_t> session_of_process(std::uint32_t pid) = 0;
-  virtual Elevation own_elevation() = 0;
   virtual std::optional<std::string> input_desktop_name() = 0;
   // Null when the process cannot be opened.
   virtual std::unique_ptr<ClientProcess> open_client(std::uint32_t pid) = 0;

@@ -2,11 +2,10 @@
 
 #include "src/input_helper/serve/serve.hpp"
 #include "src/input_helper/serve/serve_fakes.hpp"
+#include "src/system/fake_elevation.hpp"
 
 namespace vorlane {
 namespace {
-
-using fakes::Journal;
 
 const std::string hello = "{\"type\":\"hello\",\"protocol\":1}\n";
 const std::string hello_reply =
@@ -16,14 +15,15 @@ const std::string gui_path = "C:\\Program Files\\Vorlane\\Vorlane.exe";
 class Serve : public ::testing::Test {
  protected:
   Journal journal;
-  fakes::FakeEndpoint endpoint{journal};
-  fakes::FakeQueries queries{journal};
+  FakeEndpoint endpoint{journal};
+  FakeQueries queries{journal};
+  FakeElevation elevation;
   ManualClock clock;
-  fakes::FakeLog log{journal};
+  FakeLog log{journal};
   int controllers_made = 0;
   std::optional<std::string> record_error;
   std::vector<std::string> record_lookups;
-  ServeDeps deps{endpoint, queries, clock, log,
+  ServeDeps deps{endpoint, queries, elevation, clock, log,
                  [this](const std::string& sid) -> std::expected<std::string, std::string> {
                    record_lookups.push_back(sid);
                    if (record_error) return std::unexpected(*record_error);
@@ -32,7 +32,7 @@ class Serve : public ::testing::Test {
                  [this]() -> std::unique_ptr<InputController> {
                    ++controllers_made;
                    journal.push_back("make controller");
-                   return std::make_unique<fakes::FakeController>(journal);
+                   return std::make_unique<FakeController>(journal);
                  }};
 
   void SetUp() override {

@@ -12,14 +12,14 @@ JsonValue optional_json(const std::optional<std::string>& text) {
   return text ? JsonValue(*text) : JsonValue(nullptr);
 }
 
-bool own_process_elevated(SystemQueries& queries) {
-  return queries.own_elevation() == Elevation::elevated;
+bool own_process_elevated(ElevationQuery& elevation) {
+  return elevation.own_elevation() == Elevation::elevated;
 }
 
-JsonValue status_reply(bool control, SystemQueries& queries) {
+JsonValue status_reply(bool control, SystemQueries& queries, ElevationQuery& elevation) {
   return JsonValue{{"control", control},
                    {"desktop", optional_json(queries.input_desktop_name())},
-                   {"elevated", own_process_elevated(queries)},
+                   {"elevated", own_process_elevated(elevation)},
                    {"ok", true}};
 }
 
@@ -54,16 +54,17 @@ bool is_valid_hello(const JsonValue& message) {
          protocol->get<std::uint64_t>() == pipe_protocol_version;
 }
 
-JsonValue hello_reply(SystemQueries& queries) {
+JsonValue hello_reply(SystemQueries& queries, ElevationQuery& elevation) {
   const auto session = queries.session_of_process(queries.own_pid());
   return JsonValue{{"desktop", optional_json(queries.input_desktop_name())},
-                   {"elevated", own_process_elevated(queries)},
+                   {"elevated", own_process_elevated(elevation)},
                    {"ok", true},
                    {"protocol", pipe_protocol_version},
                    {"session", session ? JsonValue(*session) : JsonValue(nullptr)}};
 }
 
-std::optional<SessionEnd> perform_handshake(PipeConnection& connection, SystemQueries& queries) {
+std::optional<SessionEnd> perform_handshake(PipeConnection& connection, SystemQueries& queries,
+                                            ElevationQuery& elevation) {
   ReadOutcome outcome = read_message(connection, handshake_deadline);
   if (auto* failure = std::get_if<ReadFailed>(&outcome)) return SessionEnd{std::move(failure->text)};
   if (std::holds_alternative<TimedOut>(outcome)) {
@@ -74,20 +75,21 @@ std::optional<SessionEnd> perform_handshake(PipeConnection& connection, SystemQu
         write_message(connection, error_reply(unsupported_protocol)).has_value();
     return SessionEnd{std::string(handshake_invalid), written};
   }
-  if (auto written = write_message(connection, hello_reply(queries)); !written) {
+  if (auto written = write_message(connection, hello_reply(queries, elevation)); !written) {
     return SessionEnd{std::move(written.error())};
   }
   return std::nullopt;
 }
 
 Dispatch dispatch_request(const JsonValue& request, InputController& controller,
-                          bool& session_control_enabled, SystemQueries& queries) {
+                          bool& session_control_enabled, SystemQueries& queries,
+                          ElevationQuery& elevation) {
   const JsonValue* type_member = member(request, "type");
   if (!type_member || !type_member->is_string()) {
     return {error_reply(unsupported_request)};
   }
   const std::string& type = type_member->get_ref<const std::string&>();
-  if (type == "status") return {status_reply(session_control_enabled, queries)};
+  if (type == "status") return {status_reply(session_control_enabled, queries, elevation)};
   if (type == "enable") {
     const auto result = controller.set_enabled(true);
     if (result) session_control_enabled = true;
@@ -106,8 +108,9 @@ Dispatch dispatch_request(const JsonValue& request, InputController& controller,
 }
 
 SessionEnd run_session(PipeConnection& connection, InputController& controller,
-                       SystemQueries& queries, ClientProcess* client, std::uint32_t client_pid) {
-  if (auto failed = perform_handshake(connection, queries)) return std::move(*failed);
+                       SystemQueries& queries, ElevationQuery& elevation, ClientProcess* client,
+                       std::uint32_t client_pid) {
+  if (auto failed = perform_handshake(connection, queries, elevation)) return std::move(*failed);
   bool session_control_enabled = false;
   for (;;) {
     ReadOutcome outcome = read_message(connection, idle_deadline);
@@ -119,7 +122,8 @@ SessionEnd run_session(PipeConnection& connection, InputController& controller,
       continue;
     }
     const Dispatch dispatch =
-        dispatch_request(std::get<JsonValue>(outcome), controller, session_control_enabled, queries);
+        dispatch_request(std::get<JsonValue>(outcome), controller, session_control_enabled, queries,
+                         elevation);
     if (!write_message(connection, dispatch.reply)) return {};
     if (dispatch.ends_session) return {std::nullopt, true};
   }

@@ -7,6 +7,7 @@
 #include "src/input_helper/pipe/framing.hpp"
 #include "src/input_helper/serve/input_controller.hpp"
 #include "src/input_helper/serve/serve_platform.hpp"
+#include "src/system/elevation.hpp"
 
 namespace vorlane {
 
@@ -16,7 +17,7 @@ namespace vorlane {
                   const std::string& expected_client_path, SystemQueries& queries);
 
 [[nodiscard]] bool is_valid_hello(const JsonValue& message);
-JsonValue hello_reply(SystemQueries& queries);
+JsonValue hello_reply(SystemQueries& queries, ElevationQuery& elevation);
 
 // How a session ended: the text to log (if any), and whether a reply was the last thing
 // written, so it must reach the client before the pipe is disconnected.
@@ -26,7 +27,8 @@ struct [[nodiscard]] SessionEnd {
 };
 
 // Success, or how the session ends.
-[[nodiscard]] std::optional<SessionEnd> perform_handshake(PipeConnection& connection, SystemQueries& queries);
+[[nodiscard]] std::optional<SessionEnd> perform_handshake(PipeConnection& connection, SystemQueries& queries,
+                                                          ElevationQuery& elevation);
 
 // The reply to one request after the handshake, and whether the session ends once it is sent.
 struct [[nodiscard]] Dispatch {
@@ -34,10 +36,12 @@ struct [[nodiscard]] Dispatch {
   bool ends_session = false;
 };
 [[nodiscard]] Dispatch dispatch_request(const JsonValue& request, InputController& controller,
-                          bool& session_control_enabled, SystemQueries& queries);
+                                        bool& session_control_enabled, SystemQueries& queries,
+                                        ElevationQuery& elevation);
 
 // Handshake and message loop. `client` serves the liveness checks while the client is idle.
 [[nodiscard]] SessionEnd run_session(PipeConnection& connection, InputController& controller,
-                       SystemQueries& queries, ClientProcess* client, std::uint32_t client_pid);
+                                     SystemQueries& queries, ElevationQuery& elevation,
+                                     ClientProcess* client, std::uint32_t client_pid);
 
 }  // namespace vorlane

@@ -3,11 +3,10 @@
 #include "src/input_helper/serve/serve_fakes.hpp"
 #include "src/input_helper/serve/session.hpp"
 #include "src/input_helper/serve/test_mode_controller.hpp"
+#include "src/system/fake_elevation.hpp"
 
 namespace vorlane {
 namespace {
-
-using fakes::Journal;
 
 struct DispatchCase {
   const char* name;
@@ -24,12 +23,13 @@ class DispatchRequest : public ::testing::TestWithParam<DispatchCase> {};
 
 TEST_P(DispatchRequest, AnswersSessionRequestsAndGatesInput) {
   Journal journal;
-  fakes::FakeQueries queries(journal);
+  FakeQueries queries(journal);
+  FakeElevation elevation;
   queries.desktop = std::nullopt;
-  fakes::FakeController controller(journal);
+  FakeController controller(journal);
   bool control = GetParam().control_before;
   const Dispatch dispatch =
-      dispatch_request(JsonValue::parse(GetParam().request), controller, control, queries);
+      dispatch_request(JsonValue::parse(GetParam().request), controller, control, queries, elevation);
   EXPECT_EQ(dispatch.reply.dump(), GetParam().reply);
   EXPECT_EQ(control, GetParam().control_after);
   EXPECT_EQ(dispatch.ends_session, GetParam().ends);
@@ -69,20 +69,21 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(DispatchRequestFailures, ControllerTextsAreRepliedVerbatimAndKeepTheFlag) {
   Journal journal;
-  fakes::FakeQueries queries(journal);
-  fakes::FakeController controller(journal);
+  FakeQueries queries(journal);
+  FakeElevation elevation;
+  FakeController controller(journal);
   controller.enable_error = "开启失败";
   controller.disable_error = "关闭失败";
   controller.execute_error = "系统拒绝了输入注入（0/1）\"\n";
   bool control = false;
-  EXPECT_EQ(dispatch_request({{"type", "enable"}}, controller, control, queries).reply.dump(),
+  EXPECT_EQ(dispatch_request({{"type", "enable"}}, controller, control, queries, elevation).reply.dump(),
             R"({"error":"开启失败","ok":false})");
   EXPECT_FALSE(control);
   control = true;
-  EXPECT_EQ(dispatch_request({{"type", "key"}}, controller, control, queries).reply.dump(),
+  EXPECT_EQ(dispatch_request({{"type", "key"}}, controller, control, queries, elevation).reply.dump(),
             R"({"error":"系统拒绝了输入注入（0/1）\"\n","ok":false})");
   EXPECT_TRUE(control);
-  const Dispatch disable = dispatch_request({{"type", "disable"}}, controller, control, queries);
+  const Dispatch disable = dispatch_request({{"type", "disable"}}, controller, control, queries, elevation);
   EXPECT_EQ(disable.reply.dump(), R"({"error":"关闭失败","ok":false})");
   EXPECT_TRUE(disable.ends_session);
 }
@@ -99,7 +100,8 @@ TEST(TestModeControllerGate, ExecutesOnlyWhileEnabledAndInjectsNothing) {
 class Handshake : public ::testing::Test {
  protected:
   Journal journal;
-  fakes::FakeQueries queries{journal};
+  FakeQueries queries{journal};
+  FakeElevation elevation;
   MemoryPipe pipe;
   ManualClock clock;
   PipeConnection connection{pipe, clock};
@@ -116,7 +118,7 @@ class HelloRule : public Handshake, public ::testing::WithParamInterface<HelloCa
 
 TEST_P(HelloRule, OnlyProtocolOneAsNonNegativeIntegerIsAccepted) {
   pipe.deliver(GetParam().first_frame + "\n");
-  const auto end = perform_handshake(connection, queries);
+  const auto end = perform_handshake(connection, queries, elevation);
   if (GetParam().accepted) {
     EXPECT_FALSE(end.has_value());
     EXPECT_EQ(pipe.written,
@@ -147,31 +149,31 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(Handshake, ReplyShowsNullForWhatCannotBeReadAndFalseForUnknownElevation) {
   queries.desktop = std::nullopt;
   queries.sessions.clear();
-  queries.elevation = Elevation::unknown;
+  elevation.elevation = Elevation::unknown;
   pipe.deliver("{\"type\":\"hello\",\"protocol\":1}\n");
-  EXPECT_FALSE(perform_handshake(connection, queries).has_value());
+  EXPECT_FALSE(perform_handshake(connection, queries, elevation).has_value());
   EXPECT_EQ(pipe.written,
             "{\"desktop\":null,\"elevated\":false,\"ok\":true,\"protocol\":1,\"session\":null}\n");
 }
 
 // Only an elevated answer shows as elevated; a helper started without elevation says false.
 TEST(ElevatedMember, IsTrueOnlyForAnElevatedHelperInHelloAndStatusReplies) {
-  for (const auto& [elevation, expected] :
+  for (const auto& [answer, expected] :
        {std::pair{Elevation::elevated, true}, std::pair{Elevation::not_elevated, false},
         std::pair{Elevation::unknown, false}}) {
     Journal journal;
-    fakes::FakeQueries queries(journal);
-    queries.elevation = elevation;
-    fakes::FakeController controller(journal);
+    FakeQueries queries(journal);
+    FakeElevation elevation(answer);
+    FakeController controller(journal);
     bool control = false;
-    EXPECT_EQ(hello_reply(queries)["elevated"], expected);
-    EXPECT_EQ(dispatch_request({{"type", "status"}}, controller, control, queries).reply["elevated"],
+    EXPECT_EQ(hello_reply(queries, elevation)["elevated"], expected);
+    EXPECT_EQ(dispatch_request({{"type", "status"}}, controller, control, queries, elevation).reply["elevated"],
               expected);
   }
 }
 
 TEST_F(Handshake, SilenceForFiveSecondsTimesOut) {
-  const auto end = perform_handshake(connection, queries);
+  const auto end = perform_handshake(connection, queries, elevation);
   ASSERT_TRUE(end.has_value());
   EXPECT_EQ(end->log_text, "客户端握手超时");
   EXPECT_FALSE(end->reply_last_written);
@@ -181,7 +183,7 @@ TEST_F(Handshake, SilenceForFiveSecondsTimesOut) {
 
 TEST_F(Handshake, ClientGoneBeforeItsHelloEndsAtOnceWithThePipeFailure) {
   pipe.close_client();
-  const auto end = perform_handshake(connection, queries);
+  const auto end = perform_handshake(connection, queries, elevation);
   ASSERT_TRUE(end.has_value());
   EXPECT_EQ(end->log_text, "管道读取失败：The pipe has been ended. (0x8007006D)");
   EXPECT_FALSE(end->reply_last_written);
@@ -191,7 +193,7 @@ TEST_F(Handshake, ClientGoneBeforeItsHelloEndsAtOnceWithThePipeFailure) {
 
 TEST_F(Handshake, UnreadableFirstMessageEndsWithTheReadFailureAndNoReply) {
   pipe.deliver("{\"type\":\"hello\",\"protocol\":1} x\n");
-  const auto end = perform_handshake(connection, queries);
+  const auto end = perform_handshake(connection, queries, elevation);
   ASSERT_TRUE(end.has_value());
   EXPECT_EQ(end->log_text, "消息不是有效 JSON");
   EXPECT_EQ(pipe.written, "");
@@ -200,7 +202,7 @@ TEST_F(Handshake, UnreadableFirstMessageEndsWithTheReadFailureAndNoReply) {
 TEST_F(Handshake, HelloReplyThatCannotBeWrittenEndsWithTheWriteFailure) {
   pipe.deliver("{\"type\":\"hello\",\"protocol\":1}\n");
   pipe.fail_write("Pipe closed. (0x800700E8)");
-  const auto end = perform_handshake(connection, queries);
+  const auto end = perform_handshake(connection, queries, elevation);
   ASSERT_TRUE(end.has_value());
   EXPECT_EQ(end->log_text, "管道写入失败：Pipe closed. (0x800700E8)");
   EXPECT_FALSE(end->reply_last_written);
@@ -208,13 +210,13 @@ TEST_F(Handshake, HelloReplyThatCannotBeWrittenEndsWithTheWriteFailure) {
 
 class Liveness : public Handshake {
  protected:
-  fakes::FakeController controller{journal};
+  FakeController controller{journal};
   void SetUp() override { pipe.deliver("{\"type\":\"hello\",\"protocol\":1}\n"); }
 };
 
 TEST_F(Liveness, IdleClientIsCheckedEverySecondAndTheSessionEndsWhenItsProcessIsGone) {
-  fakes::FakeClient client({"C:\\V\\Vorlane.exe", 3}, journal);
-  const SessionEnd end = run_session(connection, controller, queries, &client, 7);
+  FakeClient client({"C:\\V\\Vorlane.exe", 3}, journal);
+  const SessionEnd end = run_session(connection, controller, queries, elevation, &client, 7);
   EXPECT_FALSE(end.log_text.has_value());
   EXPECT_FALSE(end.reply_last_written);
   EXPECT_EQ(std::count(journal.begin(), journal.end(), "liveness"), 4);
@@ -222,7 +224,7 @@ TEST_F(Liveness, IdleClientIsCheckedEverySecondAndTheSessionEndsWhenItsProcessIs
 }
 
 TEST_F(Liveness, ClientThatCouldNotBeOpenedEndsAtTheFirstIdleSecond) {
-  const SessionEnd end = run_session(connection, controller, queries, nullptr, 7);
+  const SessionEnd end = run_session(connection, controller, queries, elevation, nullptr, 7);
   EXPECT_FALSE(end.log_text.has_value());
   EXPECT_EQ(clock.slept, std::chrono::seconds(1));
 }
@@ -243,15 +245,15 @@ TEST_F(Liveness, ClientIdZeroKeepsWaitingUntilThePipeTellsItLeft) {
     }
   } closing(pipe, clock);
   PipeConnection over_closing(closing, clock);
-  const SessionEnd end = run_session(over_closing, controller, queries, nullptr, 0);
+  const SessionEnd end = run_session(over_closing, controller, queries, elevation, nullptr, 0);
   EXPECT_FALSE(end.log_text.has_value());
   EXPECT_GE(clock.slept, std::chrono::seconds(3));
 }
 
 TEST_F(Liveness, MalformedFrameEndsTheSessionWithoutReplyOrLogText) {
   pipe.deliver("{\"type\":\"enable\"}\n\xFF\n{\"type\":\"status\"}\n");
-  fakes::FakeClient client({"C:\\V\\Vorlane.exe"}, journal);
-  const SessionEnd end = run_session(connection, controller, queries, &client, 7);
+  FakeClient client({"C:\\V\\Vorlane.exe"}, journal);
+  const SessionEnd end = run_session(connection, controller, queries, elevation, &client, 7);
   EXPECT_FALSE(end.log_text.has_value());
   EXPECT_FALSE(end.reply_last_written);
   EXPECT_EQ(pipe.written,
@@ -261,8 +263,8 @@ TEST_F(Liveness, MalformedFrameEndsTheSessionWithoutReplyOrLogText) {
 
 TEST_F(Liveness, DisableEndsTheSessionWithItsReplyAsTheLastThingWritten) {
   pipe.deliver("{\"type\":\"disable\"}\n{\"type\":\"status\"}\n");
-  fakes::FakeClient client({"C:\\V\\Vorlane.exe"}, journal);
-  const SessionEnd end = run_session(connection, controller, queries, &client, 7);
+  FakeClient client({"C:\\V\\Vorlane.exe"}, journal);
+  const SessionEnd end = run_session(connection, controller, queries, elevation, &client, 7);
   EXPECT_FALSE(end.log_text.has_value());
   EXPECT_TRUE(end.reply_last_written);
   EXPECT_TRUE(pipe.written.ends_with("\n{\"ok\":true}\n"));
@@ -282,9 +284,9 @@ class Admission : public ::testing::TestWithParam<AdmissionCase> {};
 
 TEST_P(Admission, RecordedProgramInTheOwnSessionOnly) {
   Journal journal;
-  fakes::FakeQueries queries(journal);
+  FakeQueries queries(journal);
   queries.sessions = GetParam().sessions;
-  fakes::FakeClient client({GetParam().image_path}, journal);
+  FakeClient client({GetParam().image_path}, journal);
   EXPECT_EQ(admit_client(GetParam().open_fails ? nullptr : &client, 7, GetParam().expected_path, queries),
             GetParam().admitted);
   if (!GetParam().open_fails) {

@@ -18,8 +18,6 @@ std::optional<std::uint32_t> SystemQueriesWin32::session_of_process(std::uint32_
   return win32::session_of_process(static_cast<DWORD>(pid));
 }
 
-Elevation SystemQueriesWin32::own_elevation() { return process_elevation(::GetCurrentProcess()); }
-
 std::optional<std::string> SystemQueriesWin32::input_desktop_name() { return win32::input_desktop_name(); }
 
 std::unique_ptr<ClientProcess> SystemQueriesWin32::open_client(std::uint32_t pid) {

@@ -28,7 +28,6 @@ class SystemQueriesWin32 final : public SystemQueries {
   std::optional<std::string> current_user_sid() override;
   std::uint32_t own_pid() override;
   std::optional<std::uint32_t> session_of_process(std::uint32_t pid) override;
-  Elevation own_elevation() override;
   std::optional<std::string> input_desktop_name() override;
   std::unique_ptr<ClientProcess> open_client(std::uint32_t pid) override;
 };

@@ -4,6 +4,7 @@
 
 #include "src/common/win32/wide.hpp"
 #include "src/input/send_input_controller_win32.hpp"
+#include "src/system/queries_win32.hpp"
 #include "tests/e2e/keyward_input/observer.hpp"
 
 namespace vorlane::testing {
@@ -12,7 +13,8 @@ namespace {
 TEST(SendInputAdapter, KeyboardUnicodeAndMouseRecordsReachTheSystemAsSent) {
   auto observer = Observer::start();
   ASSERT_TRUE(observer.has_value()) << "the input observer did not come up";
-  const auto controller = win32::make_send_input_controller();
+  win32::OwnElevationWin32 elevation;
+  const auto controller = win32::make_send_input_controller(elevation);
   ASSERT_TRUE(controller->set_enabled(true).has_value());
 
   const char* requests[] = {
@@ -60,14 +62,15 @@ TEST(HostProbe, ExplainsARefusalWithTheForegroundProgramsName) {
   ASSERT_EQ(::GetForegroundWindow(), window.get()) << "the test window did not come to the front";
 
   const auto probe = win32::make_host_probe();
+  win32::OwnElevationWin32 elevation;
   const std::string name = own_file_name();
   EXPECT_EQ(input::foreground_process_name(*probe), name);
-  EXPECT_EQ(input::describe_injection_failure(*probe, 0, 2, 5),
+  EXPECT_EQ(input::describe_injection_failure(*probe, elevation, 0, 2, 5),
             "系统拒绝了输入注入（0/2）：Windows 拒绝访问（错误 5）；前台窗口 " + name +
                 " 可能以管理员权限运行，或主机处于锁屏/安全桌面、远程会话已断开、被安全软件拦截");
-  EXPECT_EQ(input::describe_injection_failure(*probe, 1, 3, 0),
+  EXPECT_EQ(input::describe_injection_failure(*probe, elevation, 1, 3, 0),
             "系统拒绝了输入注入（1/3）：主机桌面当前不接受输入，可能已锁屏、处于安全桌面，或被安全软件拦截");
-  EXPECT_EQ(input::describe_injection_failure(*probe, 3, 64, 1450),
+  EXPECT_EQ(input::describe_injection_failure(*probe, elevation, 3, 64, 1450),
             "系统拒绝了输入注入（3/64）：Win32 错误 1450");
 }
 
