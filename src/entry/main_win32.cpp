@@ -3,6 +3,7 @@
 
 #include "src/common/cmdline.hpp"
 #include "src/common/win32/checked_file.hpp"
+#include "src/common/win32/environment.hpp"
 #include "src/common/win32/files.hpp"
 #include "src/common/win32/unique_handle.hpp"
 #include "src/common/win32/wide.hpp"
@@ -24,14 +25,11 @@ class EntryPlatformWin32 final : public entry::EntryPlatform {
     return entry::run_install(gui_dir, user_sid);
   }
   std::expected<std::string, std::string> uninstall() override { return entry::run_uninstall(); }
+  // An empty value counts as unset: the outcome then goes below the working folder as well.
   std::optional<std::string> local_app_data() override {
-    const DWORD needed = ::GetEnvironmentVariableW(L"LOCALAPPDATA", nullptr, 0);
-    if (needed == 0) return std::nullopt;
-    std::wstring value(needed, L'\0');
-    const DWORD length = ::GetEnvironmentVariableW(L"LOCALAPPDATA", value.data(), needed);
-    if (length == 0 || length >= needed) return std::nullopt;
-    value.resize(length);
-    return win32::to_utf8(value);
+    const auto value = win32::environment_variable(L"LOCALAPPDATA");
+    if (!value || value->empty()) return std::nullopt;
+    return win32::to_utf8(*value);
   }
   entry::FileWrite write_file(const std::string& folder, const std::string& tail,
                               const std::string& bytes) override {

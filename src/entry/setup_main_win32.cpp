@@ -1,7 +1,5 @@
 #include "src/entry/setup_main_win32.hpp"
 
-#include <windows.h>
-
 #include "src/common/clock.hpp"
 #include "src/setup/files_win32.hpp"
 #include "src/setup/identity_win32.hpp"
@@ -14,14 +12,9 @@
 namespace vorlane::entry {
 namespace {
 
-class OwnElevationWin32 final : public ElevationQuery {
- public:
-  Elevation own_elevation() override { return win32::process_elevation(::GetCurrentProcess()); }
-};
-
 // The real parts live as long as one run; the own program stays held until the run returns.
 struct RealSetupSystem {
-  OwnElevationWin32 elevation;
+  win32::OwnElevationWin32 elevation;
   setup::UserIdentityWin32 identity;
   setup::SetupFilesWin32 files;
   setup::OwnProgramWin32 own_program;

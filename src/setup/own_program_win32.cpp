@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "src/common/win32/files.hpp"
+#include "src/common/win32/sized_call.hpp"
 #include "src/common/win32/system_error.hpp"
 #include "src/common/win32/wide.hpp"
 
@@ -17,21 +18,13 @@ using vorlane::win32::to_wide;
 using vorlane::win32::unique_handle;
 
 std::expected<std::string, std::string> module_path() {
-  std::vector<wchar_t> buffer(MAX_PATH);
-  for (;;) {
-    const DWORD length =
-        ::GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
-    if (length == 0) {
-      return std::unexpected(last_system_error_text());
-    }
-    if (length < buffer.size()) {
-      return vorlane::win32::to_utf8(std::wstring_view(buffer.data(), length));
-    }
-    if (buffer.size() >= 32768) {
-      return std::unexpected(system_error_text(ERROR_INSUFFICIENT_BUFFER));
-    }
-    buffer.resize(buffer.size() * 2);
+  const auto path = vorlane::win32::call_with_growing_buffer(
+      [](wchar_t* buffer, DWORD units) { return ::GetModuleFileNameW(nullptr, buffer, units); },
+      MAX_PATH);
+  if (!path) {
+    return std::unexpected(system_error_text(path.error()));
   }
+  return vorlane::win32::to_utf8(*path);
 }
 
 }  // namespace

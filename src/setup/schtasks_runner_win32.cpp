@@ -5,8 +5,10 @@
 #include <algorithm>
 #include <array>
 #include <cstddef>
+#include <utility>
 #include <vector>
 
+#include "src/common/win32/sized_call.hpp"
 #include "src/common/win32/system_error.hpp"
 #include "src/common/win32/unique_handle.hpp"
 #include "src/common/win32/wide.hpp"
@@ -27,17 +29,12 @@ constexpr std::chrono::milliseconds terminate_wait{5000};
 DWORD wait_units(std::chrono::milliseconds duration) { return static_cast<DWORD>(duration.count()); }
 
 std::expected<std::wstring, std::string> system_directory() {
-  std::vector<wchar_t> buffer(MAX_PATH);
-  for (;;) {
-    const UINT length = ::GetSystemDirectoryW(buffer.data(), static_cast<UINT>(buffer.size()));
-    if (length == 0) {
-      return std::unexpected(last_system_error_text());
-    }
-    if (length < buffer.size()) {
-      return std::wstring(buffer.data(), length);
-    }
-    buffer.resize(length);
+  auto folder = vorlane::win32::call_with_growing_buffer(
+      [](wchar_t* buffer, DWORD units) { return ::GetSystemDirectoryW(buffer, units); }, MAX_PATH);
+  if (!folder) {
+    return std::unexpected(vorlane::win32::system_error_text(folder.error()));
   }
+  return std::move(*folder);
 }
 
 // The attribute list that limits a child's inheritance to the three handles named in it. The

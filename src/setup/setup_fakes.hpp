@@ -8,6 +8,7 @@
 #include <set>
 
 #include "src/setup/platform.hpp"
+#include "src/system/fake_elevation.hpp"
 
 namespace vorlane::setup::testing {
 
@@ -22,8 +23,7 @@ inline const std::string fake_own_program = "C:\\Downloads\\Keyward.exe";
 inline const std::string fake_gui_dir = "C:\\Apps\\Vorlane";
 inline const std::string fake_task_file = fake_install_dir + "\\keyward-4242.xml";
 
-class FakeMachine final : public ElevationQuery,
-                          public UserIdentity,
+class FakeMachine final : public UserIdentity,
                           public SetupFiles,
                           public OwnProgram,
                           public TaskScheduler,
@@ -37,7 +37,7 @@ class FakeMachine final : public ElevationQuery,
   }
 
   // Scripted answers.
-  Elevation elevation = Elevation::elevated;
+  FakeElevation token;  // the elevation of this process's token
   std::optional<std::string> sid = fake_sid;
   std::expected<std::string, std::string> program_files = fake_program_files;
   std::expected<std::string, std::string> own_path = fake_own_program;  // what the open yields
@@ -57,9 +57,8 @@ class FakeMachine final : public ElevationQuery,
   std::vector<std::vector<std::string>> schtasks_runs;
 
   // What the procedures take: every part played by this machine.
-  SetupSystem system() { return {*this, *this, *this, *this, *this, *this, *this}; }
+  SetupSystem system() { return {token, *this, *this, *this, *this, *this, *this}; }
 
-  Elevation own_elevation() override { return elevation; }
   std::optional<std::string> current_user_sid() override { return sid; }
   std::uint32_t process_id() override { return 4242; }
   std::expected<std::string, std::string> program_files_dir() override { return program_files; }
