@@ -4,6 +4,7 @@
 #include <exception>
 
 #include "src/common/text.hpp"
+#include "src/common/write_all.hpp"
 
 namespace vorlane {
 
@@ -86,6 +87,7 @@ ReadOutcome read_message(PipeConnection& connection, std::chrono::milliseconds d
     }
     const auto got = connection.io().read(chunk, std::min(*waiting, sizeof chunk));
     if (!got) return ReadFailed{std::string(read_failed_prefix) + got.error()};
+    if (*got == 0) return failed(disconnected_text);
     buffer.append(chunk, *got);
   }
 }
@@ -105,13 +107,14 @@ std::expected<void, std::string> write_message(PipeConnection& connection, const
     return std::unexpected(std::string(too_long_text));
   }
   text->push_back('\n');
-  std::size_t sent = 0;
-  while (sent < text->size()) {
-    const auto wrote = connection.io().write(text->data() + sent, text->size() - sent);
-    if (!wrote) return std::unexpected(std::string(write_failed_prefix) + wrote.error());
-    sent += *wrote;
-  }
-  return {};
+  return write_all(
+      *text,
+      [&connection](std::string_view piece) -> std::expected<std::size_t, std::string> {
+        const auto wrote = connection.io().write(piece.data(), piece.size());
+        if (!wrote) return std::unexpected(std::string(write_failed_prefix) + wrote.error());
+        return *wrote;
+      },
+      [] { return std::string(disconnected_text); });
 }
 
 JsonValue ok_reply() { return JsonValue{{"ok", true}}; }

@@ -28,6 +28,8 @@ inline constexpr std::string_view not_utf8_text = "消息不是 UTF-8";
 inline constexpr std::string_view not_json_text = "消息不是有效 JSON";
 inline constexpr std::string_view read_failed_prefix = "管道读取失败：";
 inline constexpr std::string_view write_failed_prefix = "管道写入失败：";
+// A read or write that moved no byte: the other end is treated as gone.
+inline constexpr std::string_view disconnected_text = "输入助手客户端已断开";
 inline constexpr std::string_view serialize_failed_prefix = "消息序列化失败：";
 
 // One connected client: the pipe plus the bytes that arrived but were not consumed yet.

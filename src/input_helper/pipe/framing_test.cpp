@@ -197,6 +197,14 @@ TEST_F(Framing, ClientClosingEndsTheReadAsAPipeFailureAfterWhatItWrote) {
   EXPECT_EQ(clock.slept, 0ms);
 }
 
+// Success without a byte is no progress: the read ends instead of asking again forever.
+TEST_F(Framing, AReadThatMovesNoByteIsADisconnect) {
+  pipe.deliver("{\"type\"");
+  pipe.stall();
+  EXPECT_EQ(expect_failure(), "输入助手客户端已断开");
+  EXPECT_EQ(pipe.reads, 1);
+}
+
 TEST_F(Framing, RepliesAreCompactSortedRawUtf8Lines) {
   ASSERT_TRUE(write_message(connection, ok_reply()).has_value());
   ASSERT_TRUE(write_message(connection, error_reply("控制尚未开启")).has_value());
@@ -251,6 +259,8 @@ INSTANTIATE_TEST_SUITE_P(
                            p.fail_write("The pipe is being closed. (0x800700E8)", 3);
                          },
                          "管道写入失败：The pipe is being closed. (0x800700E8)", false},
+        WriteFailureCase{"nothing_taken", ok_reply(), [](MemoryPipe& p) { p.stall(); },
+                         "输入助手客户端已断开", false},
         WriteFailureCase{"text_over_65536", JsonValue(std::string(65535, 'a')), [](MemoryPipe&) {},
                          "消息超过 64 KiB 上限", false},
         WriteFailureCase{"invalid_utf8_string", error_reply("\xFF"), [](MemoryPipe&) {},

@@ -32,8 +32,14 @@ class MemoryPipe final : public PipeIo {
     write_error_ = std::move(text);
     write_error_after_ = after_bytes;
   }
-  // Each write call accepts at most this many bytes (at least one, as the real pipe does).
-  void limit_writes(std::size_t bytes) { write_limit_ = std::max<std::size_t>(bytes, 1); }
+  // Each write call accepts at most this many bytes.
+  void limit_writes(std::size_t bytes) { write_limit_ = bytes; }
+  // A pipe that reports success without moving a byte, which the framing must not take for
+  // progress: reads return 0 after a peek said bytes are waiting, writes take nothing.
+  void stall() {
+    stalled_ = true;
+    write_limit_ = 0;
+  }
 
   std::string written;
   int peeks = 0;
@@ -53,6 +59,7 @@ class MemoryPipe final : public PipeIo {
   std::expected<std::size_t, std::string> read(char* buffer, std::size_t size) override {
     ++reads;
     if (read_error_) return std::unexpected(*read_error_);
+    if (stalled_) return 0;
     // The real pipe would block here, or fail once the client is gone; the framing reads only
     // what a peek reported.
     if (arrivals_.empty()) return std::unexpected(broken_pipe_text());
@@ -73,6 +80,7 @@ class MemoryPipe final : public PipeIo {
  private:
   std::deque<std::string> arrivals_;
   bool closed_ = false;
+  bool stalled_ = false;
   std::optional<std::string> peek_error_, read_error_, write_error_;
   std::size_t write_error_after_ = 0;
   std::optional<std::size_t> write_limit_;
