@@ -2,31 +2,20 @@
 
 #include <windows.h>
 
-#include <cstdint>
-
 #include "installer/shutdown-helper/path_key_win32.hpp"
 #include "installer/shutdown-helper/texts.hpp"
+#include "src/common/unix_time.hpp"
 #include "src/common/win32/checked_file.hpp"
+#include "src/common/win32/system_time.hpp"
 #include "src/common/win32/wide.hpp"
 
 namespace vorlane::haltgate {
-namespace {
 
 using vorlane::win32::to_wide;
 
-std::int64_t unix_milliseconds_now() {
-  FILETIME now{};
-  ::GetSystemTimePreciseAsFileTime(&now);
-  const std::int64_t ticks =
-      static_cast<std::int64_t>((static_cast<std::uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime);
-  constexpr std::int64_t ticks_1601_to_1970 = 116444736000000000;
-  return (ticks - ticks_1601_to_1970) / 10000;
-}
-
-}  // namespace
-
 void FileLogWin32::write_line(std::string_view text) {
-  const std::string line = format_log_line(unix_milliseconds_now(), text);
+  const std::string line =
+      format_log_line(unix_milliseconds_from_filetime(vorlane::win32::filetime_now()), text);
   DWORD written = 0;
   ::WriteFile(file_.get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
 }

@@ -2,16 +2,18 @@
 
 #include <windows.h>
 
-#include <vector>
+#include <limits>
 
 #include "installer/shutdown-helper/constants.hpp"
 #include "installer/shutdown-helper/lowercase.hpp"
+#include "src/common/win32/sized_call.hpp"
 #include "src/common/win32/system_error.hpp"
 #include "src/common/win32/wide.hpp"
 
 namespace vorlane::haltgate {
 
 using vorlane::win32::last_system_error_text;
+using vorlane::win32::system_error_text;
 using vorlane::win32::to_utf8;
 using vorlane::win32::to_wide;
 using vorlane::win32::unique_handle;
@@ -26,18 +28,14 @@ std::expected<std::string, std::string> path_key_of(const std::wstring& path) {
   if (!file) {
     return std::unexpected(last_system_error_text());
   }
-  std::vector<wchar_t> buffer(final_path_initial_units);
-  for (;;) {
-    const DWORD length = ::GetFinalPathNameByHandleW(file.get(), buffer.data(),
-                                                     static_cast<DWORD>(buffer.size()), 0);
-    if (length == 0) {
-      return std::unexpected(last_system_error_text());
-    }
-    if (length < buffer.size()) {
-      return unicode_lower(to_utf8(std::wstring_view(buffer.data(), length)));
-    }
-    buffer.resize(length);  // the size asked for, terminator included
+  // Grown to whatever size the system asks for, however long the final path is.
+  const auto final_path = vorlane::win32::call_with_growing_buffer(
+      [&](wchar_t* buffer, DWORD units) { return ::GetFinalPathNameByHandleW(file.get(), buffer, units, 0); },
+      static_cast<DWORD>(final_path_initial_units), std::numeric_limits<DWORD>::max());
+  if (!final_path) {
+    return std::unexpected(system_error_text(final_path.error()));
   }
+  return unicode_lower(to_utf8(*final_path));
 }
 
 bool PathKeysWin32::exists(const std::string& path) {
