@@ -9,7 +9,6 @@
 namespace vorlane::setup {
 namespace {
 
-using namespace testing;
 using Verbs = std::vector<std::string>;
 
 const std::string success = "已启用管理员控制；登录后自动启动，不再弹 UAC";

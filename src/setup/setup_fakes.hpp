@@ -10,7 +10,7 @@
 #include "src/setup/platform.hpp"
 #include "src/system/fake_elevation.hpp"
 
-namespace vorlane::setup::testing {
+namespace vorlane::setup {
 
 inline const std::string fake_sid = "S-1-5-21-7-8-9-1001";
 inline const std::string fake_program_files = "C:\\PF";
@@ -174,4 +174,4 @@ class FakeMachine final : public UserIdentity,
   }
 };
 
-}  // namespace vorlane::setup::testing
+}  // namespace vorlane::setup

@@ -6,7 +6,6 @@
 namespace vorlane::setup {
 namespace {
 
-using namespace testing;
 using Verbs = std::vector<std::string>;
 
 const std::string success = "已移除管理员控制";
