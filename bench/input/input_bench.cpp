@@ -19,7 +19,7 @@ namespace {
 
 constexpr std::size_t max_text_bytes = 65'535;
 
-class CountingSink final : public InputSink {
+class CountingSink final : public input::InputSink {
  public:
   Outcome send(std::span<const InputRecord> records) override {
     ++calls;
@@ -29,11 +29,11 @@ class CountingSink final : public InputSink {
   std::size_t calls = 0;
 };
 
-class QuietHost final : public InjectionProbe {
+class QuietHost final : public input::InjectionProbe {
  public:
   std::optional<std::string> input_desktop_name() override { return "Default"; }
   std::optional<std::uint32_t> foreground_process_id() override { return std::nullopt; }
-  Elevation pid_elevation(std::uint32_t) override { return Elevation::unknown; }
+  system::Elevation pid_elevation(std::uint32_t) override { return system::Elevation::unknown; }
   std::optional<std::string> process_image_path(std::uint32_t, std::uint32_t) override {
     return std::nullopt;
   }
@@ -67,7 +67,7 @@ BENCHMARK(BM_TextRecords)->ArgName("cjk")->Arg(0)->Arg(1)->Unit(benchmark::kMicr
 void BM_TextRequest(benchmark::State& state) {
   auto sink_owner = std::make_unique<CountingSink>();
   CountingSink* sink = sink_owner.get();
-  FakeElevation elevation;
+  system::FakeElevation elevation;
   SendInputController controller(std::move(sink_owner), std::make_unique<QuietHost>(), elevation);
   (void)controller.set_enabled(true);
   const JsonValue request = {{"type", "text"}, {"text", text_of(state.range(0) != 0)}};
@@ -82,7 +82,7 @@ void BM_TextRequest(benchmark::State& state) {
 BENCHMARK(BM_TextRequest)->ArgName("cjk")->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 
 void BM_KeyRequest(benchmark::State& state) {
-  FakeElevation elevation;
+  system::FakeElevation elevation;
   SendInputController controller(std::make_unique<CountingSink>(), std::make_unique<QuietHost>(), elevation);
   (void)controller.set_enabled(true);
   // Press and release alternately, so the held set neither grows nor stays empty.
@@ -102,15 +102,15 @@ BENCHMARK(BM_KeyRequest);
 void BM_KeyRequestDispatch(benchmark::State& state) {
   auto sink_owner = std::make_unique<CountingSink>();
   CountingSink* sink = sink_owner.get();
-  FakeElevation elevation;
+  system::FakeElevation elevation;
   SendInputController controller(std::move(sink_owner), std::make_unique<QuietHost>(), elevation);
   (void)controller.set_enabled(true);
   bool control = true;
-  Journal journal;
-  FakeQueries queries(journal);
-  MemoryPipe pipe;
+  serve::Journal journal;
+  serve::FakeQueries queries(journal);
+  pipe::MemoryPipe pipe;
   ManualClock clock;
-  PipeConnection connection(pipe, clock);
+  pipe::PipeConnection connection(pipe, clock);
   const std::string frames[] = {
       "{\"type\":\"key\",\"code\":\"ArrowLeft\",\"down\":true}\n",
       "{\"type\":\"key\",\"code\":\"ArrowLeft\",\"down\":false}\n"};
@@ -118,14 +118,14 @@ void BM_KeyRequestDispatch(benchmark::State& state) {
   for (auto _ : state) {
     pipe.deliver(frames[next]);
     next ^= 1;
-    ReadOutcome outcome = read_message(connection, std::chrono::seconds(1));
+    pipe::ReadOutcome outcome = read_message(connection, std::chrono::seconds(1));
     const JsonValue* request = std::get_if<JsonValue>(&outcome);
     if (request == nullptr) {
       state.SkipWithError("read failed");
       break;
     }
-    const Dispatch dispatch = dispatch_request(*request, controller, control, queries, elevation);
-    if (!write_message(connection, dispatch.reply)) {
+    const serve::Dispatch dispatch = dispatch_request(*request, controller, control, queries, elevation);
+    if (!pipe::write_message(connection, dispatch.reply)) {
       state.SkipWithError("write failed");
       break;
     }

@@ -23,20 +23,20 @@ std::string largest_frame() {
 }
 
 void read_dispatch_reply(benchmark::State& state, const std::string& frame) {
-  Journal journal;
-  FakeQueries queries(journal);
-  FakeElevation elevation;
-  MemoryPipe pipe;
+  serve::Journal journal;
+  serve::FakeQueries queries(journal);
+  system::FakeElevation elevation;
+  pipe::MemoryPipe pipe;
   ManualClock clock;
-  PipeConnection connection(pipe, clock);
-  TestModeController controller;
+  pipe::PipeConnection connection(pipe, clock);
+  serve::TestModeController controller;
   (void)controller.set_enabled(true);
   bool control = true;
   for (auto _ : state) {
     pipe.deliver(frame);
-    ReadOutcome outcome = read_message(connection, std::chrono::seconds(1));
-    const Dispatch dispatch = dispatch_request(std::get<JsonValue>(outcome), controller, control, queries, elevation);
-    if (!write_message(connection, dispatch.reply)) state.SkipWithError("write failed");
+    pipe::ReadOutcome outcome = read_message(connection, std::chrono::seconds(1));
+    const serve::Dispatch dispatch = dispatch_request(std::get<JsonValue>(outcome), controller, control, queries, elevation);
+    if (!pipe::write_message(connection, dispatch.reply)) state.SkipWithError("write failed");
     pipe.written.clear();
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * frame.size()));

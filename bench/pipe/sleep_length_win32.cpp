@@ -36,9 +36,9 @@ void measure(const char* what, int count, const std::function<void()>& sleep) {
 
 int wmain(int argc, wchar_t** argv) {
   const int count = argc > 1 ? std::max(1, _wtoi(argv[1])) : 200;
-  vorlane::win32::WaitableTimerClockWin32 timer_clock;
+  vorlane::pipe::WaitableTimerClockWin32 timer_clock;
   // What the clock does where the system refuses the high-resolution flag.
-  vorlane::win32::WaitableTimerClockWin32 fallback_clock{vorlane::win32::unique_handle{}};
+  vorlane::pipe::WaitableTimerClockWin32 fallback_clock{vorlane::win32::unique_handle{}};
   std::printf("high-resolution timer %s; 10 ms sleeps, %d of each\n",
               timer_clock.has_timer() ? "created" : "refused", count);
   measure("Sleep(10)", count, [] { ::Sleep(10); });

@@ -40,7 +40,7 @@ using namespace vorlane::input;
 }
 
 // What the host would hold if every handed-over record took effect.
-class CountingSink final : public InputSink {
+class CountingSink final : public input::InputSink {
  public:
   explicit CountingSink(FuzzedDataProvider& input) : input_(input) {}
 

@@ -9,16 +9,19 @@
 
 namespace vorlane {
 
+// Every JSON value the pipe carries.
+using JsonValue = nlohmann::json;
+
 // The member `name` of `object`; null when `object` is not an object or has no such member.
-[[nodiscard]] const nlohmann::json* member(const nlohmann::json& object, std::string_view name);
+[[nodiscard]] const JsonValue* member(const JsonValue& object, std::string_view name);
 
 // The member as a string; null when absent or not a JSON string.
-[[nodiscard]] const std::string* string_member(const nlohmann::json& object, std::string_view name);
+[[nodiscard]] const std::string* string_member(const JsonValue& object, std::string_view name);
 
 // Only JSON true counts: false, numbers and the string "true" do not.
-[[nodiscard]] bool true_member(const nlohmann::json& object, std::string_view name);
+[[nodiscard]] bool true_member(const JsonValue& object, std::string_view name);
 
 // Any JSON number, whatever its written form, as a double; absent otherwise.
-[[nodiscard]] std::optional<double> number_member(const nlohmann::json& object, std::string_view name);
+[[nodiscard]] std::optional<double> number_member(const JsonValue& object, std::string_view name);
 
 }  // namespace vorlane

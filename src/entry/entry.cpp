@@ -5,7 +5,6 @@
 #include "src/common/cmdline.hpp"
 #include "src/common/path.hpp"
 #include "src/common/product.hpp"
-#include "src/input_helper/serve/serve_texts.hpp"
 
 namespace vorlane::entry {
 namespace {

@@ -10,6 +10,7 @@
 #include "src/entry/entry.hpp"
 #include "src/entry/serve_main_win32.hpp"
 #include "src/entry/setup_main_win32.hpp"
+#include "src/input_helper/serve/log_sink_win32.hpp"
 
 namespace {
 
@@ -46,14 +47,11 @@ class EntryPlatformWin32 final : public entry::EntryPlatform {
     if (!win32::write_all_to(file, bytes)) return entry::FileWrite::failed;
     return entry::FileWrite::written;
   }
-  // Bytes as given, so the line ends in "\n" alone; without an error stream the line is lost.
-  void write_error_line(std::string_view line) override {
-    const HANDLE stream = ::GetStdHandle(STD_ERROR_HANDLE);
-    if (stream == nullptr || stream == INVALID_HANDLE_VALUE) return;
-    DWORD written = 0;
-    ::WriteFile(stream, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
-  }
+  void write_error_line(std::string_view line) override { error_stream_.write_line(line); }
   std::chrono::system_clock::time_point now() override { return std::chrono::system_clock::now(); }
+
+ private:
+  serve::StandardErrorLogWin32 error_stream_;
 };
 
 }  // namespace

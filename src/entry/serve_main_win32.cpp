@@ -15,19 +15,19 @@
 namespace vorlane::entry {
 
 std::string run_serve(bool test_mode, const std::optional<std::string>& pipe_override) {
-  win32::PipeEndpointWin32 endpoint;
-  win32::SystemQueriesWin32 queries;
-  win32::OwnElevationWin32 elevation;
-  win32::WaitableTimerClockWin32 clock;  // the 10 ms poll sleeps 10 ms, not a 15.6 ms timer tick
-  win32::StandardErrorLogWin32 log;
-  ServeDeps deps{endpoint, queries, elevation, clock, log,
+  serve::PipeEndpointWin32 endpoint;
+  serve::SystemQueriesWin32 queries;
+  system::OwnElevationWin32 elevation;
+  pipe::WaitableTimerClockWin32 clock;  // the 10 ms poll sleeps 10 ms, not a 15.6 ms timer tick
+  serve::StandardErrorLogWin32 log;
+  serve::ServeDeps deps{endpoint, queries, elevation, clock, log,
                  [](const std::string& user_sid) -> std::expected<std::string, std::string> {
                    auto record = setup::load_helper_record(user_sid);
                    if (!record) return std::unexpected(std::move(record.error()));
                    return std::move(record->gui_path);
                  },
-                 [&elevation] { return win32::make_send_input_controller(elevation); }};
-  return serve(test_mode, pipe_override, deps);
+                 [&elevation] { return input::make_send_input_controller(elevation); }};
+  return serve::serve(test_mode, pipe_override, deps);
 }
 
 }  // namespace vorlane::entry

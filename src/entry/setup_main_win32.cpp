@@ -14,7 +14,7 @@ namespace {
 
 // The real parts live as long as one run; the own program stays held until the run returns.
 struct RealSetupSystem {
-  win32::OwnElevationWin32 elevation;
+  system::OwnElevationWin32 elevation;
   setup::UserIdentityWin32 identity;
   setup::SetupFilesWin32 files;
   setup::OwnProgramWin32 own_program;

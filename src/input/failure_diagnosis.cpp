@@ -62,7 +62,7 @@ std::optional<std::string> foreground_process_name(InjectionProbe& probe) {
   return name;
 }
 
-InjectionDiagnosis classify_injection_failure(InjectionProbe& probe, ElevationQuery& elevation,
+InjectionDiagnosis classify_injection_failure(InjectionProbe& probe, system::ElevationQuery& elevation,
                                               std::uint32_t error) {
   if (error != error_none && error != error_access_denied) {
     return {InjectionFailure::ByErrorCode, std::nullopt};
@@ -77,10 +77,10 @@ InjectionDiagnosis classify_injection_failure(InjectionProbe& probe, ElevationQu
   InjectionDiagnosis diagnosis{InjectionFailure::ByErrorCode, foreground_process_name(probe)};
   // The foreground is looked up afresh: it may have changed since the name was read.
   const std::optional<std::uint32_t> pid = probe.foreground_process_id();
-  if (!pid || probe.pid_elevation(*pid) != Elevation::elevated) {
+  if (!pid || probe.pid_elevation(*pid) != system::Elevation::elevated) {
     return diagnosis;
   }
-  if (elevation.own_elevation() != Elevation::elevated) {
+  if (elevation.own_elevation() != system::Elevation::elevated) {
     diagnosis.kind = InjectionFailure::ElevatedForeground;
   }
   return diagnosis;
@@ -97,7 +97,7 @@ std::string compose_injection_failure(std::uint32_t sent, std::uint32_t requeste
   return text;
 }
 
-std::string describe_injection_failure(InjectionProbe& probe, ElevationQuery& elevation,
+std::string describe_injection_failure(InjectionProbe& probe, system::ElevationQuery& elevation,
                                        std::uint32_t sent, std::uint32_t requested,
                                        std::uint32_t error) {
   return compose_injection_failure(sent, requested, error,

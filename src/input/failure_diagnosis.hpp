@@ -18,7 +18,7 @@ class InjectionProbe {
   virtual std::optional<std::string> input_desktop_name() = 0;
   // The process owning the foreground window; absent without a window or with process id 0.
   virtual std::optional<std::uint32_t> foreground_process_id() = 0;
-  virtual Elevation pid_elevation(std::uint32_t pid) = 0;
+  virtual system::Elevation pid_elevation(std::uint32_t pid) = 0;
   virtual std::optional<std::string> process_image_path(std::uint32_t pid,
                                                         std::uint32_t capacity) = 0;
 };
@@ -42,14 +42,14 @@ std::optional<std::string> foreground_process_name(InjectionProbe& probe);
 
 // Looks at the host only for errors 0 and 5; every other code is explained by itself.
 // `elevation` answers for the helper's own process.
-[[nodiscard]] InjectionDiagnosis classify_injection_failure(InjectionProbe& probe, ElevationQuery& elevation,
+[[nodiscard]] InjectionDiagnosis classify_injection_failure(InjectionProbe& probe, system::ElevationQuery& elevation,
                                                          std::uint32_t error);
 
 std::string compose_injection_failure(std::uint32_t sent, std::uint32_t requested,
                                       std::uint32_t error, const InjectionDiagnosis& diagnosis);
 
 // The complete user-facing text for a short SendInput count; never fails.
-std::string describe_injection_failure(InjectionProbe& probe, ElevationQuery& elevation,
+std::string describe_injection_failure(InjectionProbe& probe, system::ElevationQuery& elevation,
                                        std::uint32_t sent, std::uint32_t requested,
                                        std::uint32_t error);
 

@@ -30,8 +30,8 @@ struct Host {
   std::optional<std::string> desktop = "Default";
   std::optional<std::uint32_t> foreground_pid = fg;
   std::optional<std::string> foreground_path = taskmgr;
-  Elevation foreground = Elevation::not_elevated;
-  Elevation own = Elevation::elevated;
+  system::Elevation foreground = system::Elevation::not_elevated;
+  system::Elevation own = system::Elevation::elevated;
 };
 
 struct DiagnosisCase {
@@ -59,7 +59,7 @@ TEST_P(Diagnosis, ComposesTheExplanationOfTheHostItSaw) {
     probe.path_of[fg] = *c.host.foreground_path;
   }
   probe.elevation_of[fg] = c.host.foreground;
-  FakeElevation elevation(c.host.own);
+  system::FakeElevation elevation(c.host.own);
 
   EXPECT_EQ(describe_injection_failure(probe, elevation, c.sent, c.requested, c.error), c.expected) << c.what;
   EXPECT_EQ(probe.desktop_queries > 0, c.host_examined) << c.what;
@@ -68,11 +68,11 @@ TEST_P(Diagnosis, ComposesTheExplanationOfTheHostItSaw) {
   }
 }
 
-const Host locked{.desktop = "Winlogon", .foreground = Elevation::elevated,
-                  .own = Elevation::not_elevated};
-const Host unreadable{.desktop = std::nullopt, .foreground = Elevation::elevated,
-                      .own = Elevation::not_elevated};
-const Host uipi{.foreground = Elevation::elevated, .own = Elevation::not_elevated};
+const Host locked{.desktop = "Winlogon", .foreground = system::Elevation::elevated,
+                  .own = system::Elevation::not_elevated};
+const Host unreadable{.desktop = std::nullopt, .foreground = system::Elevation::elevated,
+                      .own = system::Elevation::not_elevated};
+const Host uipi{.foreground = system::Elevation::elevated, .own = system::Elevation::not_elevated};
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, Diagnosis,
@@ -99,21 +99,21 @@ INSTANTIATE_TEST_SUITE_P(
         DiagnosisCase{"elevated foreground, helper not elevated", 0, 1, 5, uipi,
                       base(0, 1) + elevated_taskmgr, true},
         DiagnosisCase{"elevated foreground, helper elevation unknown", 0, 1, 0,
-                      Host{.foreground = Elevation::elevated, .own = Elevation::unknown},
+                      Host{.foreground = system::Elevation::elevated, .own = system::Elevation::unknown},
                       base(0, 1) + elevated_taskmgr, true},
         DiagnosisCase{"elevated foreground, helper elevated too", 0, 1, 5,
-                      Host{.foreground = Elevation::elevated, .own = Elevation::elevated},
+                      Host{.foreground = system::Elevation::elevated, .own = system::Elevation::elevated},
                       base(0, 1) + error_5_taskmgr, true},
         DiagnosisCase{"elevated foreground without a readable path", 0, 1, 5,
-                      Host{.foreground_path = std::nullopt, .foreground = Elevation::elevated,
-                           .own = Elevation::not_elevated},
+                      Host{.foreground_path = std::nullopt, .foreground = system::Elevation::elevated,
+                           .own = system::Elevation::not_elevated},
                       base(0, 1) + elevated_unnamed, true},
         DiagnosisCase{"foreground process cannot be opened", 0, 1, 5,
-                      Host{.foreground_path = std::nullopt, .foreground = Elevation::unknown,
-                           .own = Elevation::not_elevated},
+                      Host{.foreground_path = std::nullopt, .foreground = system::Elevation::unknown,
+                           .own = system::Elevation::not_elevated},
                       base(0, 1) + error_5_unnamed, true},
         DiagnosisCase{"no foreground window", 0, 1, 5,
-                      Host{.foreground_pid = std::nullopt, .own = Elevation::not_elevated},
+                      Host{.foreground_pid = std::nullopt, .own = system::Elevation::not_elevated},
                       base(0, 1) + error_5_unnamed, true}));
 
 TEST(ForegroundProcessName, IsTheLastPathComponentOrAbsent) {

@@ -59,9 +59,9 @@ class FakeProbe final : public InjectionProbe {
     ++foreground_queries;
     return foreground_pid;
   }
-  Elevation pid_elevation(std::uint32_t pid) override {
+  system::Elevation pid_elevation(std::uint32_t pid) override {
     const auto it = elevation_of.find(pid);
-    return it == elevation_of.end() ? Elevation::unknown : it->second;
+    return it == elevation_of.end() ? system::Elevation::unknown : it->second;
   }
   std::optional<std::string> process_image_path(std::uint32_t pid,
                                                 std::uint32_t capacity) override {
@@ -73,7 +73,7 @@ class FakeProbe final : public InjectionProbe {
   // A host whose input desktop is the normal one and whose foreground is not elevated.
   std::optional<std::string> desktop = "Default";
   std::optional<std::uint32_t> foreground_pid;
-  std::map<std::uint32_t, Elevation> elevation_of;
+  std::map<std::uint32_t, system::Elevation> elevation_of;
   std::map<std::uint32_t, std::string> path_of;
 
   int desktop_queries = 0;

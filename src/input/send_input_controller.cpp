@@ -38,7 +38,7 @@ std::uint8_t button_number(const JsonValue& request) {
 
 SendInputController::SendInputController(std::unique_ptr<InputSink> sink,
                                          std::unique_ptr<InjectionProbe> probe,
-                                         ElevationQuery& elevation)
+                                         system::ElevationQuery& elevation)
     : sink_(std::move(sink)), probe_(std::move(probe)), elevation_(elevation) {}
 
 std::expected<void, std::string> SendInputController::set_enabled(bool enabled) {

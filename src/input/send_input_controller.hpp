@@ -13,11 +13,11 @@
 
 namespace vorlane::input {
 
-class SendInputController final : public InputController {
+class SendInputController final : public serve::InputController {
  public:
   // `elevation` answers for the helper's own process and outlives the controller.
   SendInputController(std::unique_ptr<InputSink> sink, std::unique_ptr<InjectionProbe> probe,
-                      ElevationQuery& elevation);
+                      system::ElevationQuery& elevation);
 
   bool is_available() const override { return true; }
   [[nodiscard]] std::expected<void, std::string> set_enabled(bool enabled) override;
@@ -40,7 +40,7 @@ class SendInputController final : public InputController {
   bool control_enabled_ = false;
   std::unique_ptr<InputSink> sink_;
   std::unique_ptr<InjectionProbe> probe_;
-  ElevationQuery& elevation_;
+  system::ElevationQuery& elevation_;
 };
 
 }  // namespace vorlane::input

@@ -44,7 +44,7 @@ class Controller : public ::testing::Test {
     return records;
   }
 
-  FakeElevation elevation;
+  system::FakeElevation elevation;
   RecordingSink* sink = nullptr;
   FakeProbe* probe = nullptr;
   std::unique_ptr<SendInputController> controller;

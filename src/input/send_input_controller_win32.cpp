@@ -10,7 +10,7 @@
 #include "src/input/send_input_controller.hpp"
 #include "src/system/queries_win32.hpp"
 
-namespace vorlane::win32 {
+namespace vorlane::input {
 namespace {
 
 using input::InputRecord;
@@ -81,7 +81,7 @@ class InputSinkWin32 final : public input::InputSink {
 
 class InjectionProbeWin32 final : public input::InjectionProbe {
  public:
-  std::optional<std::string> input_desktop_name() override { return win32::input_desktop_name(); }
+  std::optional<std::string> input_desktop_name() override { return system::input_desktop_name(); }
 
   std::optional<std::uint32_t> foreground_process_id() override {
     const HWND window = ::GetForegroundWindow();
@@ -96,21 +96,21 @@ class InjectionProbeWin32 final : public input::InjectionProbe {
     return pid;
   }
 
-  Elevation pid_elevation(std::uint32_t pid) override { return win32::pid_elevation(pid); }
+  system::Elevation pid_elevation(std::uint32_t pid) override { return system::pid_elevation(pid); }
 
   std::optional<std::string> process_image_path(std::uint32_t pid,
                                                 std::uint32_t capacity) override {
-    return win32::process_image_path(static_cast<DWORD>(pid), static_cast<DWORD>(capacity));
+    return system::process_image_path(static_cast<DWORD>(pid), static_cast<DWORD>(capacity));
   }
 };
 
 }  // namespace
 
-std::unique_ptr<InputController> make_send_input_controller(ElevationQuery& elevation) {
+std::unique_ptr<serve::InputController> make_send_input_controller(system::ElevationQuery& elevation) {
   return std::make_unique<input::SendInputController>(std::make_unique<InputSinkWin32>(),
                                                       make_host_probe(), elevation);
 }
 
 std::unique_ptr<input::InjectionProbe> make_host_probe() { return std::make_unique<InjectionProbeWin32>(); }
 
-}  // namespace vorlane::win32
+}  // namespace vorlane::input

@@ -95,7 +95,7 @@ InputRecord button_release_record(std::uint8_t button) noexcept {
 }
 
 std::expected<void, std::string> send_inputs(InputSink& sink, InjectionProbe& probe,
-                                             ElevationQuery& elevation,
+                                             system::ElevationQuery& elevation,
                                              std::span<const InputRecord> records) {
   while (!records.empty()) {
     const std::size_t count = std::min(records.size(), max_records_per_call);

@@ -55,7 +55,7 @@ InputRecord button_release_record(std::uint8_t button) noexcept;
 // Sends in chunks of at most `max_records_per_call`; stops at the first short count and
 // returns the explanation. Records of earlier chunks stay injected.
 [[nodiscard]] std::expected<void, std::string> send_inputs(InputSink& sink, InjectionProbe& probe,
-                                                         ElevationQuery& elevation,
+                                                         system::ElevationQuery& elevation,
                                                          std::span<const InputRecord> records);
 
 }  // namespace vorlane::input

@@ -84,7 +84,7 @@ class SendInputs : public ::testing::Test {
 
   RecordingSink sink;
   FakeProbe probe;
-  FakeElevation elevation;
+  system::FakeElevation elevation;
 };
 
 TEST_F(SendInputs, NothingToSendCallsNothing) {

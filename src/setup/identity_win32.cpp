@@ -7,7 +7,7 @@
 namespace vorlane::setup {
 
 std::optional<std::string> UserIdentityWin32::current_user_sid() {
-  return vorlane::win32::current_user_sid();
+  return system::current_user_sid();
 }
 
 std::uint32_t UserIdentityWin32::process_id() { return ::GetCurrentProcessId(); }

@@ -151,9 +151,9 @@ const Verbs end_only{"/End"};
 INSTANTIATE_TEST_SUITE_P(
     Steps, InstallFailure,
     ::testing::Values(
-        FailureCase{"not_elevated", [](FakeMachine& m) { m.token.elevation = Elevation::not_elevated; },
+        FailureCase{"not_elevated", [](FakeMachine& m) { m.token.elevation = system::Elevation::not_elevated; },
                     fake_sid, "启用管理员控制需要管理员权限", none, false, false},
-        FailureCase{"elevation_unknown", [](FakeMachine& m) { m.token.elevation = Elevation::unknown; },
+        FailureCase{"elevation_unknown", [](FakeMachine& m) { m.token.elevation = system::Elevation::unknown; },
                     fake_sid, "启用管理员控制需要管理员权限", none, false, false},
         FailureCase{"no_sid", [](FakeMachine& m) { m.sid.reset(); }, fake_sid,
                     "无法读取当前用户 SID", none, false, false},
@@ -180,7 +180,7 @@ INSTANTIATE_TEST_SUITE_P(
         // The own program is opened first of all, but its failure is told only at its step.
         FailureCase{"not_elevated_and_no_own_program",
                     [](FakeMachine& m) {
-                      m.token.elevation = Elevation::not_elevated;
+                      m.token.elevation = system::Elevation::not_elevated;
                       m.own_path = std::unexpected(std::string("Access denied. (os error 5)"));
                     },
                     fake_sid, "启用管理员控制需要管理员权限", none, false, false},
@@ -323,7 +323,7 @@ TEST_F(Install, RefusesADefinitionFileNameThatReappears) {
 
 TEST(InstallFailureEffects, NotElevatedTouchesNothing) {
   FakeMachine machine;
-  machine.token.elevation = Elevation::not_elevated;
+  machine.token.elevation = system::Elevation::not_elevated;
   const auto before = machine.files;
   ASSERT_FALSE(install(machine.system(), fake_gui_dir, fake_sid));
   EXPECT_TRUE(machine.journal.empty());

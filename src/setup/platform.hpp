@@ -74,7 +74,7 @@ class WallClock {
 // Everything the procedures use, made in one place: the entry for the real system, a fake
 // machine in the tests. `clock` paces the retries.
 struct SetupSystem {
-  ElevationQuery& elevation;
+  system::ElevationQuery& elevation;
   UserIdentity& identity;
   SetupFiles& files;
   OwnProgram& own_program;

@@ -37,12 +37,12 @@ std::expected<std::string, std::string> install(const SetupSystem& system, const
   // Held from the start: the copy must come from this very file, which often lies in a folder
   // the user's unelevated programs can change. A failure counts only where the path is needed.
   const auto own_path = system.own_program.open();
-  if (system.elevation.own_elevation() != Elevation::elevated) {
+  if (system.elevation.own_elevation() != system::Elevation::elevated) {
     return fail(install_needs_admin);
   }
   const auto sid = system.identity.current_user_sid();
   if (!sid) {
-    return fail(no_user_sid);
+    return fail(no_user_sid_text);
   }
   // The consent prompt may have been answered with another account than the logged-on one.
   if (expected_sid && !ascii_iequals(*expected_sid, *sid)) {
@@ -137,12 +137,12 @@ std::expected<std::string, std::string> install(const SetupSystem& system, const
 }
 
 std::expected<std::string, std::string> uninstall(const SetupSystem& system) {
-  if (system.elevation.own_elevation() != Elevation::elevated) {
+  if (system.elevation.own_elevation() != system::Elevation::elevated) {
     return fail(uninstall_needs_admin);
   }
   const auto sid = system.identity.current_user_sid();
   if (!sid) {
-    return fail(no_user_sid);
+    return fail(no_user_sid_text);
   }
   const std::string task = task_name(*sid);
   if (task_exists(system.scheduler.run_schtasks({"/Query", "/TN", task}))) {

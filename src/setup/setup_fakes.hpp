@@ -37,7 +37,7 @@ class FakeMachine final : public UserIdentity,
   }
 
   // Scripted answers.
-  FakeElevation token;  // the elevation of this process's token
+  system::FakeElevation token;  // the elevation of this process's token
   std::optional<std::string> sid = fake_sid;
   std::expected<std::string, std::string> program_files = fake_program_files;
   std::expected<std::string, std::string> own_path = fake_own_program;  // what the open yields

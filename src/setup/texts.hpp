@@ -7,7 +7,6 @@ namespace vorlane::setup {
 
 inline constexpr std::string_view install_succeeded = "已启用管理员控制；登录后自动启动，不再弹 UAC";
 inline constexpr std::string_view install_needs_admin = "启用管理员控制需要管理员权限";
-inline constexpr std::string_view no_user_sid = "无法读取当前用户 SID";
 inline constexpr std::string_view other_account = "请使用当前登录的管理员账户完成安装";
 inline constexpr std::string_view gui_missing =
     "找不到 Vorlane.exe，请从已安装的 Vorlane 中启用管理员控制";

@@ -175,9 +175,9 @@ TEST_P(UninstallRefusal, ChangesNothing) {
 INSTANTIATE_TEST_SUITE_P(
     Steps, UninstallRefusal,
     ::testing::Values(
-        RefusalCase{"not_elevated", [](FakeMachine& m) { m.token.elevation = Elevation::not_elevated; },
+        RefusalCase{"not_elevated", [](FakeMachine& m) { m.token.elevation = system::Elevation::not_elevated; },
                     "移除管理员控制需要管理员权限"},
-        RefusalCase{"elevation_unknown", [](FakeMachine& m) { m.token.elevation = Elevation::unknown; },
+        RefusalCase{"elevation_unknown", [](FakeMachine& m) { m.token.elevation = system::Elevation::unknown; },
                     "移除管理员控制需要管理员权限"},
         RefusalCase{"no_sid", [](FakeMachine& m) { m.sid.reset(); }, "无法读取当前用户 SID"}),
     [](const auto& info) { return std::string(info.param.label); });

@@ -1,6 +1,6 @@
 #pragma once
 
-namespace vorlane {
+namespace vorlane::system {
 
 // Every caller that needs administrator rights treats unknown like not elevated.
 enum class [[nodiscard]] Elevation { elevated, not_elevated, unknown };
@@ -13,4 +13,4 @@ class ElevationQuery {
   [[nodiscard]] virtual Elevation own_elevation() = 0;
 };
 
-}  // namespace vorlane
+}  // namespace vorlane::system

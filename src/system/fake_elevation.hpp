@@ -2,7 +2,7 @@
 // The own-elevation answer for tests, set directly.
 #include "src/system/elevation.hpp"
 
-namespace vorlane {
+namespace vorlane::system {
 
 class FakeElevation final : public ElevationQuery {
  public:
@@ -13,4 +13,4 @@ class FakeElevation final : public ElevationQuery {
   Elevation elevation = Elevation::elevated;
 };
 
-}  // namespace vorlane
+}  // namespace vorlane::system

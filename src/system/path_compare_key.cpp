@@ -4,7 +4,7 @@
 
 #include "src/common/text.hpp"
 
-namespace vorlane {
+namespace vorlane::system {
 
 std::string path_compare_key(std::string_view path) {
   std::string key(path);
@@ -13,4 +13,4 @@ std::string path_compare_key(std::string_view path) {
   return ascii_lower(key);
 }
 
-}  // namespace vorlane
+}  // namespace vorlane::system

@@ -2,7 +2,7 @@
 
 #include "src/system/path_compare_key.hpp"
 
-namespace vorlane {
+namespace vorlane::system {
 namespace {
 
 struct KeyCase {
@@ -37,4 +37,4 @@ TEST(PathCompareKeyNonAscii, PathsDifferingOnlyInNonAsciiCaseStayDifferent) {
 }
 
 }  // namespace
-}  // namespace vorlane
+}  // namespace vorlane::system

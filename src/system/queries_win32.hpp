@@ -9,7 +9,7 @@
 
 #include "src/system/elevation.hpp"
 
-namespace vorlane::win32 {
+namespace vorlane::system {
 
 [[nodiscard]] std::optional<std::string> current_user_sid();
 [[nodiscard]] Elevation process_elevation(HANDLE process);
@@ -27,4 +27,4 @@ class OwnElevationWin32 final : public ElevationQuery {
   [[nodiscard]] Elevation own_elevation() override;
 };
 
-}  // namespace vorlane::win32
+}  // namespace vorlane::system

@@ -6,7 +6,7 @@
 #include "src/common/text.hpp"
 #include "src/common/write_all.hpp"
 
-namespace vorlane {
+namespace vorlane::pipe {
 
 namespace {
 
@@ -123,4 +123,4 @@ JsonValue error_reply(std::string_view text) {
   return JsonValue{{"error", std::string(text)}, {"ok", false}};
 }
 
-}  // namespace vorlane
+}  // namespace vorlane::pipe

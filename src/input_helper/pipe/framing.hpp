@@ -7,13 +7,11 @@
 #include <string_view>
 #include <variant>
 
-#include <nlohmann/json.hpp>
-
+#include "src/common/json_member.hpp"
 #include "src/input_helper/pipe/pipe_io.hpp"
 
-namespace vorlane {
+namespace vorlane::pipe {
 
-using JsonValue = nlohmann::json;
 
 // An incoming frame, line feed included, may be this long; so the JSON text is one byte shorter.
 inline constexpr std::size_t max_frame_bytes = 65536;
@@ -69,4 +67,4 @@ using ReadOutcome = std::variant<JsonValue, TimedOut, ReadFailed>;
 JsonValue ok_reply();
 JsonValue error_reply(std::string_view text);
 
-}  // namespace vorlane
+}  // namespace vorlane::pipe

@@ -3,7 +3,7 @@
 #include "src/input_helper/pipe/framing.hpp"
 #include "src/input_helper/pipe/memory_pipe.hpp"
 
-namespace vorlane {
+namespace vorlane::pipe {
 namespace {
 
 using namespace std::chrono_literals;
@@ -273,4 +273,4 @@ TEST_F(Framing, OutgoingTextOfExactly65536BytesIsSent) {
 }
 
 }  // namespace
-}  // namespace vorlane
+}  // namespace vorlane::pipe

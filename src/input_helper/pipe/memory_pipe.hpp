@@ -11,7 +11,7 @@
 #include "src/common/manual_clock.hpp"
 #include "src/input_helper/pipe/pipe_io.hpp"
 
-namespace vorlane {
+namespace vorlane::pipe {
 
 class MemoryPipe final : public PipeIo {
  public:
@@ -86,4 +86,4 @@ class MemoryPipe final : public PipeIo {
   std::optional<std::size_t> write_limit_;
 };
 
-}  // namespace vorlane
+}  // namespace vorlane::pipe

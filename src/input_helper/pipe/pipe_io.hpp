@@ -7,7 +7,7 @@
 
 #include "src/common/clock.hpp"
 
-namespace vorlane {
+namespace vorlane::pipe {
 
 // Errors are the rendered Windows error text of the failing call. A client that has closed its
 // end shows only as a failure: once what it wrote has been read, peek() fails with
@@ -26,4 +26,4 @@ class PipeIo {
 // ERROR_BROKEN_PIPE: what peeking at a pipe whose client has gone fails with.
 inline constexpr std::uint32_t error_broken_pipe = 109;
 
-}  // namespace vorlane
+}  // namespace vorlane::pipe

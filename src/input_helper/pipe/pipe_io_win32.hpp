@@ -4,7 +4,7 @@
 
 #include "src/input_helper/pipe/pipe_io.hpp"
 
-namespace vorlane::win32 {
+namespace vorlane::pipe {
 
 class PipeIoWin32 final : public PipeIo {
  public:
@@ -17,4 +17,4 @@ class PipeIoWin32 final : public PipeIo {
   HANDLE pipe_;
 };
 
-}  // namespace vorlane::win32
+}  // namespace vorlane::pipe

@@ -1,6 +1,6 @@
 #include "src/input_helper/pipe/waitable_clock_win32.hpp"
 
-namespace vorlane::win32 {
+namespace vorlane::pipe {
 namespace {
 
 // Not named by the MinGW-w64 headers yet.
@@ -8,8 +8,8 @@ constexpr DWORD create_waitable_timer_high_resolution = 0x00000002;
 
 }  // namespace
 
-unique_handle WaitableTimerClockWin32::create_high_resolution_timer() {
-  return unique_handle(::CreateWaitableTimerExW(nullptr, nullptr, create_waitable_timer_high_resolution,
+win32::unique_handle WaitableTimerClockWin32::create_high_resolution_timer() {
+  return win32::unique_handle(::CreateWaitableTimerExW(nullptr, nullptr, create_waitable_timer_high_resolution,
                                                 TIMER_ALL_ACCESS));
 }
 
@@ -31,4 +31,4 @@ void WaitableTimerClockWin32::sleep(std::chrono::milliseconds duration) {
   ::Sleep(static_cast<DWORD>(duration.count()));
 }
 
-}  // namespace vorlane::win32
+}  // namespace vorlane::pipe

@@ -3,11 +3,9 @@
 #include <expected>
 #include <string>
 
-#include <nlohmann/json.hpp>
+#include "src/common/json_member.hpp"
 
-namespace vorlane {
-
-using JsonValue = nlohmann::json;
+namespace vorlane::serve {
 
 class InputController {
  public:
@@ -19,4 +17,4 @@ class InputController {
   virtual void release_all() = 0;
 };
 
-}  // namespace vorlane
+}  // namespace vorlane::serve

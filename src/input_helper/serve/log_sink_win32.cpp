@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-namespace vorlane::win32 {
+namespace vorlane::serve {
 
 // Bytes as given, so lines end in "\n" alone; without an error stream the line is lost.
 void StandardErrorLogWin32::write_line(std::string_view line) {
@@ -13,4 +13,4 @@ void StandardErrorLogWin32::write_line(std::string_view line) {
   (void)::WriteFile(stream, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
 }
 
-}  // namespace vorlane::win32
+}  // namespace vorlane::serve

@@ -4,11 +4,11 @@
 
 #include "src/input_helper/serve/serve_platform.hpp"
 
-namespace vorlane::win32 {
+namespace vorlane::serve {
 
 class StandardErrorLogWin32 final : public LogSink {
  public:
   void write_line(std::string_view line) override;
 };
 
-}  // namespace vorlane::win32
+}  // namespace vorlane::serve

@@ -9,7 +9,7 @@
 #include "src/input_helper/pipe/pipe_io_win32.hpp"
 #include "src/input_helper/serve/serve_platform.hpp"
 
-namespace vorlane::win32 {
+namespace vorlane::serve {
 
 inline constexpr DWORD pipe_open_mode = PIPE_ACCESS_DUPLEX | FILE_FLAG_FIRST_PIPE_INSTANCE;
 inline constexpr DWORD pipe_mode =
@@ -18,7 +18,7 @@ inline constexpr DWORD pipe_buffer_bytes = 65536;
 
 // One attempt: outside test mode with the restricted descriptor (after enabling
 // SeSecurityPrivilege, which setting its label needs); in test mode with default security.
-[[nodiscard]] std::expected<unique_handle, std::string> create_pipe_instance(const std::string& name,
+[[nodiscard]] std::expected<win32::unique_handle, std::string> create_pipe_instance(const std::string& name,
                                                                const std::string& user_sid,
                                                                bool test_mode);
 
@@ -29,13 +29,13 @@ class PipeEndpointWin32 final : public PipeEndpoint {
                                                    bool test_mode) override;
   [[nodiscard]] WaitOutcome wait_for_client() override;
   std::optional<std::uint32_t> client_pid() override;
-  PipeIo& io() override { return io_; }
+  pipe::PipeIo& io() override { return io_; }
   void flush() override;
   void disconnect() override;
 
  private:
-  unique_handle instance_;
-  PipeIoWin32 io_{nullptr};
+  win32::unique_handle instance_;
+  pipe::PipeIoWin32 io_{nullptr};
 };
 
-}  // namespace vorlane::win32
+}  // namespace vorlane::serve

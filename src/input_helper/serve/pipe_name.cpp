@@ -3,7 +3,7 @@
 #include "src/common/error_text.hpp"
 #include "src/input_helper/serve/serve_texts.hpp"
 
-namespace vorlane {
+namespace vorlane::serve {
 
 std::string compose_pipe_name(const std::optional<std::string>& pipe_override,
                               const std::string& user_sid, std::uint32_t session) {
@@ -32,4 +32,4 @@ std::expected<void, std::string> privilege_adjustment_outcome(
   return {};
 }
 
-}  // namespace vorlane
+}  // namespace vorlane::serve

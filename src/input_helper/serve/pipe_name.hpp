@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-namespace vorlane {
+namespace vorlane::serve {
 
 inline constexpr std::string_view pipe_namespace_prefix = "\\\\.\\pipe\\";
 
@@ -24,4 +24,4 @@ std::string pipe_security_sddl(const std::string& user_sid);
 [[nodiscard]] std::expected<void, std::string> privilege_adjustment_outcome(
     bool adjusted, std::uint32_t last_error, const std::optional<std::string>& system_message);
 
-}  // namespace vorlane
+}  // namespace vorlane::serve

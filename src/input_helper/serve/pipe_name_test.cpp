@@ -2,7 +2,7 @@
 
 #include "src/input_helper/serve/pipe_name.hpp"
 
-namespace vorlane {
+namespace vorlane::serve {
 namespace {
 
 struct NameCase {
@@ -76,4 +76,4 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
-}  // namespace vorlane
+}  // namespace vorlane::serve

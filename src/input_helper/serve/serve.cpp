@@ -1,12 +1,13 @@
 #include "src/input_helper/serve/serve.hpp"
 
+#include "src/common/product.hpp"
 #include "src/input_helper/pipe/framing.hpp"
 #include "src/input_helper/serve/pipe_name.hpp"
 #include "src/input_helper/serve/serve_texts.hpp"
 #include "src/input_helper/serve/session.hpp"
 #include "src/input_helper/serve/test_mode_controller.hpp"
 
-namespace vorlane {
+namespace vorlane::serve {
 namespace {
 
 void log_line(LogSink& log, std::string_view text, std::string_view suffix = {}) {
@@ -39,7 +40,7 @@ void serve_client(ServeDeps& deps, bool test_mode, const std::string& expected_c
       test_mode ? std::make_unique<TestModeController>() : deps.make_controller();
   if (!controller) return;
 
-  PipeConnection connection(deps.endpoint.io(), deps.clock);
+  pipe::PipeConnection connection(deps.endpoint.io(), deps.clock);
   const SessionEnd end = run_session(connection, *controller, deps.queries, deps.elevation, client.get(), *client_pid);
 
   // Nothing may stay pressed on the host once the client is gone.
@@ -54,7 +55,7 @@ void serve_client(ServeDeps& deps, bool test_mode, const std::string& expected_c
 
 std::string serve(bool test_mode, const std::optional<std::string>& pipe_override, ServeDeps& deps) {
   const auto user_sid = deps.queries.current_user_sid();
-  if (!user_sid) return std::string(no_user_sid);
+  if (!user_sid) return std::string(no_user_sid_text);
   const auto session = deps.queries.session_of_process(deps.queries.own_pid());
   if (!session) return std::string(no_session);
   const std::string name = compose_pipe_name(pipe_override, *user_sid, *session);
@@ -82,4 +83,4 @@ std::string serve(bool test_mode, const std::optional<std::string>& pipe_overrid
   }
 }
 
-}  // namespace vorlane
+}  // namespace vorlane::serve

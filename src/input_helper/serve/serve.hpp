@@ -11,12 +11,12 @@
 #include "src/input_helper/serve/serve_platform.hpp"
 #include "src/system/elevation.hpp"
 
-namespace vorlane {
+namespace vorlane::serve {
 
 struct ServeDeps {
   PipeEndpoint& endpoint;
   SystemQueries& queries;
-  ElevationQuery& elevation;
+  system::ElevationQuery& elevation;
   Clock& clock;
   LogSink& log;
   // The recorded client path (guiPath) of a user, or why the record cannot be used.
@@ -28,4 +28,4 @@ struct ServeDeps {
 // Returns only on a fatal condition, with the user-facing text.
 [[nodiscard]] std::string serve(bool test_mode, const std::optional<std::string>& pipe_override, ServeDeps& deps);
 
-}  // namespace vorlane
+}  // namespace vorlane::serve

@@ -10,7 +10,7 @@
 #include "src/input_helper/pipe/memory_pipe.hpp"
 #include "src/input_helper/serve/serve.hpp"
 
-namespace vorlane {
+namespace vorlane::serve {
 
 using Journal = std::vector<std::string>;
 
@@ -120,7 +120,7 @@ class FakeEndpoint final : public PipeEndpoint {
   WaitOutcome wait_for_client() override {
     if (current_) written.push_back(current_pipe_.written);
     current_.reset();
-    current_pipe_ = MemoryPipe{};
+    current_pipe_ = pipe::MemoryPipe{};
     if (connections.empty()) return WaitFailed{"No more clients. (0x800700E8)"};
     ScriptedConnection next = std::move(connections.front());
     connections.pop_front();
@@ -135,14 +135,14 @@ class FakeEndpoint final : public PipeEndpoint {
     return ClientConnected{};
   }
   std::optional<std::uint32_t> client_pid() override { return current_ ? current_->pid : std::nullopt; }
-  PipeIo& io() override { return current_pipe_; }
+  pipe::PipeIo& io() override { return current_pipe_; }
   void flush() override { journal_.push_back("flush"); }
   void disconnect() override { journal_.push_back("disconnect"); }
 
  private:
   Journal& journal_;
   std::optional<ScriptedConnection> current_;
-  MemoryPipe current_pipe_;
+  pipe::MemoryPipe current_pipe_;
 };
 
 class FakeLog final : public LogSink {
@@ -158,4 +158,4 @@ class FakeLog final : public LogSink {
   Journal& journal_;
 };
 
-}  // namespace vorlane
+}  // namespace vorlane::serve

@@ -11,7 +11,7 @@
 #include "src/input_helper/pipe/pipe_io.hpp"
 #include "src/system/elevation.hpp"
 
-namespace vorlane {
+namespace vorlane::serve {
 
 // The client process, opened once when it connects and kept for the whole session, so the
 // checks made on it concern the very process that connected even if its id is reused.
@@ -52,7 +52,7 @@ class PipeEndpoint {
                                                            bool test_mode) = 0;
   [[nodiscard]] virtual WaitOutcome wait_for_client() = 0;
   virtual std::optional<std::uint32_t> client_pid() = 0;
-  virtual PipeIo& io() = 0;
+  virtual pipe::PipeIo& io() = 0;
   // Waits until the client has read what was written; a disconnect would discard it.
   virtual void flush() = 0;
   virtual void disconnect() = 0;
@@ -65,4 +65,4 @@ class LogSink {
   virtual void write_line(std::string_view line) = 0;
 };
 
-}  // namespace vorlane
+}  // namespace vorlane::serve

@@ -4,7 +4,7 @@
 #include "src/input_helper/serve/serve_fakes.hpp"
 #include "src/system/fake_elevation.hpp"
 
-namespace vorlane {
+namespace vorlane::serve {
 namespace {
 
 const std::string hello = "{\"type\":\"hello\",\"protocol\":1}\n";
@@ -17,7 +17,7 @@ class Serve : public ::testing::Test {
   Journal journal;
   FakeEndpoint endpoint{journal};
   FakeQueries queries{journal};
-  FakeElevation elevation;
+  system::FakeElevation elevation;
   ManualClock clock;
   FakeLog log{journal};
   int controllers_made = 0;
@@ -193,4 +193,4 @@ TEST_F(Serve, ClientThatLeftBeforeTheWaitReturnedDoesNotEndTheRun) {
 }
 
 }  // namespace
-}  // namespace vorlane
+}  // namespace vorlane::serve

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string_view>
 
-namespace vorlane {
+namespace vorlane::serve {
 
 inline constexpr std::chrono::seconds handshake_deadline{5};
 // How often an idle client is checked for being still alive.
@@ -13,10 +13,8 @@ inline constexpr int create_attempts = 10;
 inline constexpr std::chrono::milliseconds create_retry_delay{500};
 inline constexpr std::uint32_t client_image_path_capacity = 1024;
 
-inline constexpr std::string_view log_prefix = "Keyward: ";
 inline constexpr std::string_view retrying_suffix = "; retrying";
 
-inline constexpr std::string_view no_user_sid = "无法读取当前用户 SID";
 inline constexpr std::string_view no_session = "无法读取当前 Windows 会话";
 inline constexpr std::string_view no_record = "未找到管理员控制安装记录，请重新启用";
 inline constexpr std::string_view wait_failed_prefix = "等待输入助手客户端失败：";
@@ -34,4 +32,4 @@ inline constexpr std::string_view handshake_invalid = "客户端协议无效";
 inline constexpr std::string_view unsupported_protocol = "不支持的输入助手协议";
 inline constexpr std::string_view unsupported_request = "不支持的输入请求";
 
-}  // namespace vorlane
+}  // namespace vorlane::serve

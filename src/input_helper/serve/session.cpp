@@ -5,18 +5,18 @@
 #include "src/input_helper/serve/serve_texts.hpp"
 #include "src/system/path_compare_key.hpp"
 
-namespace vorlane {
+namespace vorlane::serve {
 namespace {
 
 JsonValue optional_json(const std::optional<std::string>& text) {
   return text ? JsonValue(*text) : JsonValue(nullptr);
 }
 
-bool own_process_elevated(ElevationQuery& elevation) {
-  return elevation.own_elevation() == Elevation::elevated;
+bool own_process_elevated(system::ElevationQuery& elevation) {
+  return elevation.own_elevation() == system::Elevation::elevated;
 }
 
-JsonValue status_reply(bool control, SystemQueries& queries, ElevationQuery& elevation) {
+JsonValue status_reply(bool control, SystemQueries& queries, system::ElevationQuery& elevation) {
   return JsonValue{{"control", control},
                    {"desktop", optional_json(queries.input_desktop_name())},
                    {"elevated", own_process_elevated(elevation)},
@@ -24,7 +24,7 @@ JsonValue status_reply(bool control, SystemQueries& queries, ElevationQuery& ele
 }
 
 JsonValue result_reply(const std::expected<void, std::string>& result) {
-  return result ? ok_reply() : error_reply(result.error());
+  return result ? pipe::ok_reply() : pipe::error_reply(result.error());
 }
 
 bool is_input_request(const std::string& type) {
@@ -39,7 +39,7 @@ bool admit_client(ClientProcess* client, std::uint32_t client_pid,
   if (client == nullptr) return false;
   const auto image = client->image_path(client_image_path_capacity);
   if (!image || image->empty() || expected_client_path.empty()) return false;
-  if (path_compare_key(*image) != path_compare_key(expected_client_path)) return false;
+  if (system::path_compare_key(*image) != system::path_compare_key(expected_client_path)) return false;
   const auto client_session = queries.session_of_process(client_pid);
   if (!client_session) return false;
   const auto own_session = queries.session_of_process(queries.own_pid());
@@ -54,7 +54,7 @@ bool is_valid_hello(const JsonValue& message) {
          protocol->get<std::uint64_t>() == pipe_protocol_version;
 }
 
-JsonValue hello_reply(SystemQueries& queries, ElevationQuery& elevation) {
+JsonValue hello_reply(SystemQueries& queries, system::ElevationQuery& elevation) {
   const auto session = queries.session_of_process(queries.own_pid());
   return JsonValue{{"desktop", optional_json(queries.input_desktop_name())},
                    {"elevated", own_process_elevated(elevation)},
@@ -63,16 +63,16 @@ JsonValue hello_reply(SystemQueries& queries, ElevationQuery& elevation) {
                    {"session", session ? JsonValue(*session) : JsonValue(nullptr)}};
 }
 
-std::optional<SessionEnd> perform_handshake(PipeConnection& connection, SystemQueries& queries,
-                                            ElevationQuery& elevation) {
-  ReadOutcome outcome = read_message(connection, handshake_deadline);
-  if (auto* failure = std::get_if<ReadFailed>(&outcome)) return SessionEnd{std::move(failure->text)};
-  if (std::holds_alternative<TimedOut>(outcome)) {
+std::optional<SessionEnd> perform_handshake(pipe::PipeConnection& connection, SystemQueries& queries,
+                                            system::ElevationQuery& elevation) {
+  pipe::ReadOutcome outcome = read_message(connection, handshake_deadline);
+  if (auto* failure = std::get_if<pipe::ReadFailed>(&outcome)) return SessionEnd{std::move(failure->text)};
+  if (std::holds_alternative<pipe::TimedOut>(outcome)) {
     return SessionEnd{std::string(handshake_timeout)};
   }
   if (!is_valid_hello(std::get<JsonValue>(outcome))) {
     const bool written =
-        write_message(connection, error_reply(unsupported_protocol)).has_value();
+        write_message(connection, pipe::error_reply(unsupported_protocol)).has_value();
     return SessionEnd{std::string(handshake_invalid), written};
   }
   if (auto written = write_message(connection, hello_reply(queries, elevation)); !written) {
@@ -83,10 +83,10 @@ std::optional<SessionEnd> perform_handshake(PipeConnection& connection, SystemQu
 
 Dispatch dispatch_request(const JsonValue& request, InputController& controller,
                           bool& session_control_enabled, SystemQueries& queries,
-                          ElevationQuery& elevation) {
+                          system::ElevationQuery& elevation) {
   const JsonValue* type_member = member(request, "type");
   if (!type_member || !type_member->is_string()) {
-    return {error_reply(unsupported_request)};
+    return {pipe::error_reply(unsupported_request)};
   }
   const std::string& type = type_member->get_ref<const std::string&>();
   if (type == "status") return {status_reply(session_control_enabled, queries, elevation)};
@@ -98,24 +98,24 @@ Dispatch dispatch_request(const JsonValue& request, InputController& controller,
   if (type == "disable") return {result_reply(controller.set_enabled(false)), true};
   if (type == "release") {
     controller.release_all();
-    return {ok_reply()};
+    return {pipe::ok_reply()};
   }
   if (is_input_request(type)) {
-    if (!session_control_enabled) return {error_reply(control_not_enabled_text)};
+    if (!session_control_enabled) return {pipe::error_reply(control_not_enabled_text)};
     return {result_reply(controller.execute(request))};
   }
-  return {error_reply(unsupported_request)};
+  return {pipe::error_reply(unsupported_request)};
 }
 
-SessionEnd run_session(PipeConnection& connection, InputController& controller,
-                       SystemQueries& queries, ElevationQuery& elevation, ClientProcess* client,
+SessionEnd run_session(pipe::PipeConnection& connection, InputController& controller,
+                       SystemQueries& queries, system::ElevationQuery& elevation, ClientProcess* client,
                        std::uint32_t client_pid) {
   if (auto failed = perform_handshake(connection, queries, elevation)) return std::move(*failed);
   bool session_control_enabled = false;
   for (;;) {
-    ReadOutcome outcome = read_message(connection, idle_deadline);
-    if (std::holds_alternative<ReadFailed>(outcome)) return {};
-    if (std::holds_alternative<TimedOut>(outcome)) {
+    pipe::ReadOutcome outcome = read_message(connection, idle_deadline);
+    if (std::holds_alternative<pipe::ReadFailed>(outcome)) return {};
+    if (std::holds_alternative<pipe::TimedOut>(outcome)) {
       // An id of 0 gives nothing to watch; the pipe itself tells when such a client leaves.
       if (client_pid == 0) continue;
       if (client == nullptr || !client->running()) return {};
@@ -129,4 +129,4 @@ SessionEnd run_session(PipeConnection& connection, InputController& controller,
   }
 }
 
-}  // namespace vorlane
+}  // namespace vorlane::serve

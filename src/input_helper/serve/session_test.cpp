@@ -5,7 +5,7 @@
 #include "src/input_helper/serve/test_mode_controller.hpp"
 #include "src/system/fake_elevation.hpp"
 
-namespace vorlane {
+namespace vorlane::serve {
 namespace {
 
 struct DispatchCase {
@@ -24,7 +24,7 @@ class DispatchRequest : public ::testing::TestWithParam<DispatchCase> {};
 TEST_P(DispatchRequest, AnswersSessionRequestsAndGatesInput) {
   Journal journal;
   FakeQueries queries(journal);
-  FakeElevation elevation;
+  system::FakeElevation elevation;
   queries.desktop = std::nullopt;
   FakeController controller(journal);
   bool control = GetParam().control_before;
@@ -70,7 +70,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(DispatchRequestFailures, ControllerTextsAreRepliedVerbatimAndKeepTheFlag) {
   Journal journal;
   FakeQueries queries(journal);
-  FakeElevation elevation;
+  system::FakeElevation elevation;
   FakeController controller(journal);
   controller.enable_error = "开启失败";
   controller.disable_error = "关闭失败";
@@ -101,10 +101,10 @@ class Handshake : public ::testing::Test {
  protected:
   Journal journal;
   FakeQueries queries{journal};
-  FakeElevation elevation;
-  MemoryPipe pipe;
+  system::FakeElevation elevation;
+  pipe::MemoryPipe pipe;
   ManualClock clock;
-  PipeConnection connection{pipe, clock};
+  pipe::PipeConnection connection{pipe, clock};
 };
 
 struct HelloCase {
@@ -149,7 +149,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(Handshake, ReplyShowsNullForWhatCannotBeReadAndFalseForUnknownElevation) {
   queries.desktop = std::nullopt;
   queries.sessions.clear();
-  elevation.elevation = Elevation::unknown;
+  elevation.elevation = system::Elevation::unknown;
   pipe.deliver("{\"type\":\"hello\",\"protocol\":1}\n");
   EXPECT_FALSE(perform_handshake(connection, queries, elevation).has_value());
   EXPECT_EQ(pipe.written,
@@ -159,11 +159,11 @@ TEST_F(Handshake, ReplyShowsNullForWhatCannotBeReadAndFalseForUnknownElevation) 
 // Only an elevated answer shows as elevated; a helper started without elevation says false.
 TEST(ElevatedMember, IsTrueOnlyForAnElevatedHelperInHelloAndStatusReplies) {
   for (const auto& [answer, expected] :
-       {std::pair{Elevation::elevated, true}, std::pair{Elevation::not_elevated, false},
-        std::pair{Elevation::unknown, false}}) {
+       {std::pair{system::Elevation::elevated, true}, std::pair{system::Elevation::not_elevated, false},
+        std::pair{system::Elevation::unknown, false}}) {
     Journal journal;
     FakeQueries queries(journal);
-    FakeElevation elevation(answer);
+    system::FakeElevation elevation(answer);
     FakeController controller(journal);
     bool control = false;
     EXPECT_EQ(hello_reply(queries, elevation)["elevated"], expected);
@@ -231,10 +231,10 @@ TEST_F(Liveness, ClientThatCouldNotBeOpenedEndsAtTheFirstIdleSecond) {
 
 TEST_F(Liveness, ClientIdZeroKeepsWaitingUntilThePipeTellsItLeft) {
   // Three idle seconds, then the client closes its end.
-  struct ClosingLater final : PipeIo {
-    MemoryPipe& inner;
+  struct ClosingLater final : pipe::PipeIo {
+    pipe::MemoryPipe& inner;
     ManualClock& clock;
-    ClosingLater(MemoryPipe& p, ManualClock& c) : inner(p), clock(c) {}
+    ClosingLater(pipe::MemoryPipe& p, ManualClock& c) : inner(p), clock(c) {}
     std::expected<std::size_t, std::string> peek() override {
       if (clock.slept >= std::chrono::seconds(3)) inner.close_client();
       return inner.peek();
@@ -244,7 +244,7 @@ TEST_F(Liveness, ClientIdZeroKeepsWaitingUntilThePipeTellsItLeft) {
       return inner.write(d, n);
     }
   } closing(pipe, clock);
-  PipeConnection over_closing(closing, clock);
+  pipe::PipeConnection over_closing(closing, clock);
   const SessionEnd end = run_session(over_closing, controller, queries, elevation, nullptr, 0);
   EXPECT_FALSE(end.log_text.has_value());
   EXPECT_GE(clock.slept, std::chrono::seconds(3));
@@ -316,4 +316,4 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
-}  // namespace vorlane
+}  // namespace vorlane::serve

@@ -10,17 +10,17 @@
 #include "src/common/win32/unique_handle.hpp"
 #include "src/input_helper/serve/serve_platform.hpp"
 
-namespace vorlane::win32 {
+namespace vorlane::serve {
 
 // Holds the process opened when the client connected, so every check concerns that process.
 class ClientProcessWin32 final : public ClientProcess {
  public:
-  explicit ClientProcessWin32(unique_handle process) : process_(std::move(process)) {}
+  explicit ClientProcessWin32(win32::unique_handle process) : process_(std::move(process)) {}
   std::optional<std::string> image_path(std::uint32_t capacity) override;
   bool running() override;
 
  private:
-  unique_handle process_;
+  win32::unique_handle process_;
 };
 
 class SystemQueriesWin32 final : public SystemQueries {
@@ -32,4 +32,4 @@ class SystemQueriesWin32 final : public SystemQueries {
   std::unique_ptr<ClientProcess> open_client(std::uint32_t pid) override;
 };
 
-}  // namespace vorlane::win32
+}  // namespace vorlane::serve

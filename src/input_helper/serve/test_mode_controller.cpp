@@ -2,7 +2,7 @@
 
 #include "src/common/product.hpp"
 
-namespace vorlane {
+namespace vorlane::serve {
 
 std::expected<void, std::string> TestModeController::set_enabled(bool enabled) {
   control_enabled_ = enabled;
@@ -14,4 +14,4 @@ std::expected<void, std::string> TestModeController::execute(const JsonValue&) {
   return {};
 }
 
-}  // namespace vorlane
+}  // namespace vorlane::serve

@@ -2,7 +2,7 @@
 // The controller of test mode: the same gate as the real one, and never any input.
 #include "src/input_helper/serve/input_controller.hpp"
 
-namespace vorlane {
+namespace vorlane::serve {
 
 class TestModeController final : public InputController {
  public:
@@ -15,4 +15,4 @@ class TestModeController final : public InputController {
   bool control_enabled_ = false;
 };
 
-}  // namespace vorlane
+}  // namespace vorlane::serve

@@ -7,7 +7,7 @@
 
 #include "src/common/win32/environment.hpp"
 
-namespace vorlane {
+namespace vorlane::testing {
 namespace {
 
 using win32::environment_variable;
@@ -45,4 +45,4 @@ TEST_F(Variable, AnUnsetVariableIsAbsent) {
 }
 
 }  // namespace
-}  // namespace vorlane
+}  // namespace vorlane::testing

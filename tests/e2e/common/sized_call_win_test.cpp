@@ -9,7 +9,7 @@
 
 #include "src/common/win32/sized_call.hpp"
 
-namespace vorlane {
+namespace vorlane::testing {
 namespace {
 
 using win32::call_with_growing_buffer;
@@ -108,4 +108,4 @@ TEST(CallWithGrowingBuffer, ReadsTheOwnProgramPathFromASmallStart) {
 }
 
 }  // namespace
-}  // namespace vorlane
+}  // namespace vorlane::testing

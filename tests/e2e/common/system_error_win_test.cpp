@@ -3,7 +3,7 @@
 #include "src/common/win32/system_error.hpp"
 #include "tests/support/win_process.hpp"
 
-namespace vorlane {
+namespace vorlane::testing {
 namespace {
 
 TEST(SystemErrorText, UsesTheSystemMessageTable) {
@@ -20,4 +20,4 @@ TEST(TestSupport, ChildSeesTheEnvironmentGivenFromTheWindowsSide) {
 }
 
 }  // namespace
-}  // namespace vorlane
+}  // namespace vorlane::testing

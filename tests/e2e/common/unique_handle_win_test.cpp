@@ -7,7 +7,7 @@
 
 #include "src/common/win32/unique_handle.hpp"
 
-namespace vorlane {
+namespace vorlane::testing {
 namespace {
 
 using win32::unique_handle;
@@ -70,4 +70,4 @@ TEST(UniqueHandle, ResetStillClosesTheHandle) {
 }
 
 }  // namespace
-}  // namespace vorlane
+}  // namespace vorlane::testing

@@ -10,10 +10,9 @@
 
 #include "tests/e2e/keyward_serve/keyward_e2e.hpp"
 
-namespace vorlane {
+namespace vorlane::testing {
 namespace {
 
-using namespace e2e;
 
 struct Example {
   std::string info;  // the word after the opening fence
@@ -98,4 +97,4 @@ TEST(ClientGuide, RunOutcomeExampleIsWhatARunWithoutArgumentsWrites) {
 }
 
 }  // namespace
-}  // namespace vorlane
+}  // namespace vorlane::testing

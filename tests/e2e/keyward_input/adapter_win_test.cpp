@@ -13,8 +13,8 @@ namespace {
 TEST(SendInputAdapter, KeyboardUnicodeAndMouseRecordsReachTheSystemAsSent) {
   auto observer = Observer::start();
   ASSERT_TRUE(observer.has_value()) << "the input observer did not come up";
-  win32::OwnElevationWin32 elevation;
-  const auto controller = win32::make_send_input_controller(elevation);
+  system::OwnElevationWin32 elevation;
+  const auto controller = input::make_send_input_controller(elevation);
   ASSERT_TRUE(controller->set_enabled(true).has_value());
 
   const char* requests[] = {
@@ -61,8 +61,8 @@ TEST(HostProbe, ExplainsARefusalWithTheForegroundProgramsName) {
   ::SetForegroundWindow(window.get());
   ASSERT_EQ(::GetForegroundWindow(), window.get()) << "the test window did not come to the front";
 
-  const auto probe = win32::make_host_probe();
-  win32::OwnElevationWin32 elevation;
+  const auto probe = input::make_host_probe();
+  system::OwnElevationWin32 elevation;
   const std::string name = own_file_name();
   EXPECT_EQ(input::foreground_process_name(*probe), name);
   EXPECT_EQ(input::describe_injection_failure(*probe, elevation, 0, 2, 5),

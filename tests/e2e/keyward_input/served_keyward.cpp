@@ -4,6 +4,7 @@
 
 #include <chrono>
 
+#include "src/common/version.hpp"
 #include "src/setup/record.hpp"
 #include "src/system/queries_win32.hpp"
 
@@ -18,8 +19,8 @@ constexpr auto client_deadline = 60s;
 
 std::expected<std::unique_ptr<ServedKeyward>, std::string> ServedKeyward::start() {
   std::unique_ptr<ServedKeyward> served(new ServedKeyward());
-  const std::optional<std::string> sid = win32::current_user_sid();
-  const std::optional<std::uint32_t> session = win32::session_of_process(::GetCurrentProcessId());
+  const std::optional<std::string> sid = system::current_user_sid();
+  const std::optional<std::uint32_t> session = system::session_of_process(::GetCurrentProcessId());
   if (!sid || !session) {
     return std::unexpected(std::string("cannot read the user SID or the session"));
   }
@@ -34,7 +35,7 @@ std::expected<std::unique_ptr<ServedKeyward>, std::string> ServedKeyward::start(
   }
   const std::wstring users = program_files + L"\\Vorlane\\InputHelper\\users";
   create_directories(users);
-  const auto record = setup::serialize_record({.version = "0.1.0",
+  const auto record = setup::serialize_record({.version = std::string(version_text),
                                                 .user_sid = *sid,
                                                 .gui_path = narrow(served->client_path_),
                                                 .task_name = "Keyward (" + *sid + ")",

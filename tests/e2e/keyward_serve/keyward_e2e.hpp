@@ -13,7 +13,7 @@
 #include "src/common/win32/unique_handle.hpp"
 #include "tests/support/win_process.hpp"
 
-namespace vorlane::e2e {
+namespace vorlane::testing {
 
 using namespace std::chrono_literals;
 using testing::Child;
@@ -68,4 +68,4 @@ inline long long unix_now() {
              std::chrono::system_clock::now().time_since_epoch()).count();
 }
 
-}  // namespace vorlane::e2e
+}  // namespace vorlane::testing

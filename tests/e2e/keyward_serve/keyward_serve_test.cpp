@@ -7,16 +7,16 @@
 
 #include <gtest/gtest.h>
 
+#include "src/common/version.hpp"
 #include "src/setup/record.hpp"
 #include "src/system/queries_win32.hpp"
 #include "tests/e2e/keyward_serve/keyward_e2e.hpp"
 #include "tests/support/program_files.hpp"
 
-namespace vorlane {
+namespace vorlane::testing {
 namespace {
 
 // The e2e helpers bring Child, RunResult, TempDir, widen and the chrono literals along.
-using namespace e2e;
 
 // --serve with a setup record in a throwaway Program Files folder, the system's for the run; the
 // ProgramFiles and ProgramW6432 variables name another folder, which must not count.
@@ -24,7 +24,7 @@ class Serve : public ::testing::Test {
  protected:
   TempDir program_files, decoy, local, app, other;
   testing::ProgramFilesRedirect redirect{program_files.path()};
-  std::string sid = win32::current_user_sid().value_or("");
+  std::string sid = system::current_user_sid().value_or("");
   std::wstring pipe;
   std::wstring client_path = app / L"Vorlane.exe";
   Child keyward;
@@ -38,7 +38,7 @@ class Serve : public ::testing::Test {
     ASSERT_TRUE(testing::copy_file(testing::bin_path(L"vorlane_client.exe"), client_path));
   }
   void write_record(const std::string& gui_path, const TempDir* under = nullptr) {
-    const auto record = setup::serialize_record({.version = "0.1.0",
+    const auto record = setup::serialize_record({.version = std::string(version_text),
                                                   .user_sid = sid,
                                                   .gui_path = gui_path,
                                                   .task_name = "Keyward (" + sid + ")",
@@ -173,4 +173,4 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
-}  // namespace vorlane
+}  // namespace vorlane::testing

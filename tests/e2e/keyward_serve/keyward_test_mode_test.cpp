@@ -8,11 +8,10 @@
 
 #include "tests/e2e/keyward_serve/keyward_e2e.hpp"
 
-namespace vorlane {
+namespace vorlane::testing {
 namespace {
 
 // The e2e helpers bring Child, RunResult, TempDir, widen and the chrono literals along.
-using namespace e2e;
 
 class TestMode : public ::testing::Test {
  protected:
@@ -182,4 +181,4 @@ TEST(RunOutcomeFile, InstallWithoutGuiDirLeavesThePreviousOutcome) {
 }
 
 }  // namespace
-}  // namespace vorlane
+}  // namespace vorlane::testing
