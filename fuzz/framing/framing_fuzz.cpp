@@ -35,6 +35,9 @@
 namespace {
 
 using namespace vorlane;
+using namespace vorlane::pipe;
+using namespace vorlane::serve;
+using namespace vorlane::system;
 
 [[noreturn]] void disagree(const char* what, std::string_view line) {
   std::fprintf(stderr, "framing oracle: %s (line of %zu bytes)\n", what, line.size());

@@ -33,6 +33,8 @@ namespace {
 
 using namespace vorlane;
 using namespace vorlane::input;
+using namespace vorlane::serve;
+using namespace vorlane::system;
 
 [[noreturn]] void disagree(const char* what) {
   std::fprintf(stderr, "input oracle: %s\n", what);
