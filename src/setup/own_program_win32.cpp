@@ -51,6 +51,8 @@ std::expected<void, std::string> OwnProgramWin32::copy_to(const std::string& pat
   if (!::SetFilePointerEx(file_.get(), LARGE_INTEGER{}, nullptr, FILE_BEGIN)) {
     return std::unexpected(last_system_error_text());
   }
+  // The target is in the install folder under Program Files, which only administrators may
+  // change, so a plain open by name is the file meant.
   unique_handle target(::CreateFileW(to_wide(path).c_str(), GENERIC_WRITE, 0, nullptr,
                                      CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!target) {
