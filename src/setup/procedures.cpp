@@ -145,7 +145,9 @@ std::expected<std::string, std::string> uninstall(const SetupSystem& system) {
     return fail(no_user_sid_text);
   }
   const std::string task = task_name(*sid);
-  if (task_exists(system.scheduler.run_schtasks({"/Query", "/TN", task}))) {
+  // A task left behind would start a helper without a record at every logon, so only a query
+  // that answered "absent" spares the deletion, whose outcome then decides.
+  if (task_may_exist(system.scheduler.run_schtasks({"/Query", "/TN", task}))) {
     // A helper that does not end now goes with the task; its outcome does not matter.
     (void)system.scheduler.run_schtasks(end_args(task));
     const std::vector<std::string> delete_args{"/Delete", "/TN", task, "/F"};

@@ -74,7 +74,7 @@ std::expected<void, std::string> schtasks_outcome(const std::vector<std::string>
   return std::unexpected(message);
 }
 
-bool task_exists(const SchtasksRun& query) { return !query.start_error && query.exit_code == 0; }
+bool task_may_exist(const SchtasksRun& query) { return query.start_error || query.exit_code == 0; }
 
 bool drain_output(ChildOutput& pipe, std::string& bytes) {
   const auto available = pipe.available();

@@ -32,8 +32,9 @@ SchtasksRun timed_out_run(std::chrono::seconds limit);
 [[nodiscard]] std::expected<void, std::string> schtasks_outcome(const std::vector<std::string>& args,
                                                                 const SchtasksRun& run);
 
-// Only a run that started and ended with 0 says the task exists.
-[[nodiscard]] bool task_exists(const SchtasksRun& query);
+// Only a query that ran to its end with a code other than 0 says the task is absent; one that
+// could not start or was ended at the limit said nothing, so the task may still be there.
+[[nodiscard]] bool task_may_exist(const SchtasksRun& query);
 
 // One argument quoted by the rules the C runtime splits a command line by: quoted when it is
 // empty or holds a blank or a quote; backslashes doubled only before a quote.

@@ -62,11 +62,12 @@ INSTANTIATE_TEST_SUITE_P(
                     "无法运行 schtasks：schtasks 在 1 秒内没有结束"}),
     [](const auto& info) { return std::string(info.param.label); });
 
-TEST(SchtasksQuery, OnlyAStartedRunWithExitZeroMeansTheTaskExists) {
-  EXPECT_TRUE(task_exists({.exit_code = 0}));
-  EXPECT_FALSE(task_exists({.exit_code = 1}));
-  EXPECT_FALSE(task_exists({.start_error = "File not found. (os error 2)"}));
-  EXPECT_FALSE(task_exists(timed_out_run(schtasks_time_limit)));
+TEST(SchtasksQuery, OnlyARunThatEndedWithAnotherCodeThanZeroMeansTheTaskIsAbsent) {
+  EXPECT_TRUE(task_may_exist({.exit_code = 0}));
+  EXPECT_FALSE(task_may_exist({.exit_code = 1}));
+  EXPECT_FALSE(task_may_exist({.exit_code = 0x80070002u, .err = "ERROR: not found"}));
+  EXPECT_TRUE(task_may_exist({.start_error = "File not found. (os error 2)"}));
+  EXPECT_TRUE(task_may_exist(timed_out_run(schtasks_time_limit)));
 }
 
 // A pipe holding `pending`; each read gives at most `max_read` bytes, and `refill` is written

@@ -79,18 +79,62 @@ TEST_F(Uninstall, AStrayFileInTheInstallFolderKeepsOnlyTheFolders) {
   EXPECT_TRUE(machine.dirs.contains(vorlane_dir));
 }
 
-TEST_F(Uninstall, WithoutTaskSkipsEndAndDeleteButStillCleansUp) {
-  for (const auto& query : {SchtasksRun{.exit_code = 1, .err = "ERROR: not found"},
-                            SchtasksRun{.start_error = "File not found. (os error 2)"}}) {
-    SetUp();
-    machine.schtasks_runs.clear();
-    machine.schtasks_by_verb["/Query"] = query;
-    ASSERT_EQ(uninstall(machine.system()), success);
-    EXPECT_EQ(machine.verbs(), Verbs{"/Query"});
+// What the query said decides whether the task is ended and deleted: only a query that ran to
+// its end and said "no" spares them; one that could not start or was ended at the limit said
+// nothing, and then the deletion's outcome decides.
+struct QueryCase {
+  const char* label;
+  SchtasksRun query;
+  SchtasksRun deletion;
+  Verbs verbs;
+  std::optional<std::string> error;  // absent: success
+};
+
+void PrintTo(const QueryCase& c, std::ostream* os) { *os << c.label; }
+
+class UninstallQuery : public Uninstall, public ::testing::WithParamInterface<QueryCase> {};
+
+TEST_P(UninstallQuery, GivesTheRunsAndTheResult) {
+  const auto& c = GetParam();
+  machine.schtasks_by_verb["/Query"] = c.query;
+  machine.schtasks_by_verb["/Delete"] = c.deletion;
+  const auto outcome = uninstall(machine.system());
+  EXPECT_EQ(machine.verbs(), c.verbs);
+  if (c.error) {
+    EXPECT_EQ(outcome, std::unexpected(*c.error));
+    EXPECT_TRUE(machine.files.contains(fake_record)) << "the record went while the task may stay";
+    EXPECT_TRUE(shared_files_present());
+  } else {
+    EXPECT_EQ(outcome, success);
     EXPECT_FALSE(machine.files.contains(fake_record));
     EXPECT_FALSE(machine.files.contains(fake_installed_program));
   }
 }
+
+const Verbs query_only{"/Query"};
+const Verbs query_end_delete{"/Query", "/End", "/Delete"};
+const SchtasksRun deleted{};
+const SchtasksRun not_started{.start_error = "File not found. (os error 2)"};
+const SchtasksRun no_such_task{.exit_code = 1, .err = "ERROR: The system cannot find the file specified.\r\n"};
+const std::string delete_refused =
+    "schtasks /Delete /TN Keyward (S-1-5-21-7-8-9-1001) /F 失败：ERROR: The system cannot find the file specified.";
+
+INSTANTIATE_TEST_SUITE_P(
+    Outcomes, UninstallQuery,
+    ::testing::Values(
+        QueryCase{"exit_0", {}, deleted, query_end_delete, {}},
+        QueryCase{"exit_1", no_such_task, deleted, query_only, {}},
+        QueryCase{"exit_1_and_deletion_would_fail", no_such_task, no_such_task, query_only, {}},
+        QueryCase{"could_not_start", not_started, deleted, query_end_delete, {}},
+        QueryCase{"timed_out", timed_out_run(schtasks_time_limit), deleted, query_end_delete, {}},
+        QueryCase{"could_not_start_nor_delete", not_started, not_started, query_end_delete,
+                  "无法运行 schtasks：File not found. (os error 2)"},
+        QueryCase{"timed_out_and_deletion_refused", timed_out_run(schtasks_time_limit),
+                  no_such_task, query_end_delete, delete_refused},
+        QueryCase{"both_timed_out", timed_out_run(schtasks_time_limit),
+                  timed_out_run(schtasks_time_limit), query_end_delete,
+                  "无法运行 schtasks：schtasks 在 120 秒内没有结束"}),
+    [](const auto& info) { return std::string(info.param.label); });
 
 TEST_F(Uninstall, NeverEnabledStillSucceeds) {
   machine.files.erase(fake_record);
@@ -120,7 +164,7 @@ TEST_F(Uninstall, DeletionThatCannotStartFailsWithTheSystemError) {
 }
 
 TEST_F(Uninstall, WithoutTheProgramFilesFolderRemovesOnlyTheTask) {
-  machine.program_files = std::unexpected(std::string("Element not found. (0x80070490)"));
+  machine.program_files = std::unexpected(std::string("Element not found. (os error 1168)"));
   ASSERT_EQ(uninstall(machine.system()), success);
   EXPECT_EQ(machine.verbs(), (Verbs{"/Query", "/End", "/Delete"}));
   EXPECT_TRUE(machine.files.contains(fake_record));
@@ -129,7 +173,7 @@ TEST_F(Uninstall, WithoutTheProgramFilesFolderRemovesOnlyTheTask) {
 }
 
 TEST_F(Uninstall, RefusedDeletionIsReportedBeforeTheProgramFilesFolderCounts) {
-  machine.program_files = std::unexpected(std::string("Element not found. (0x80070490)"));
+  machine.program_files = std::unexpected(std::string("Element not found. (os error 1168)"));
   machine.schtasks_by_verb["/Delete"] = {.exit_code = 1, .err = "ERROR: Access is denied."};
   EXPECT_EQ(uninstall(machine.system()),
             std::unexpected(std::string(
