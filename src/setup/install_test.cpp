@@ -243,6 +243,47 @@ TEST_F(Install, CopiesTheProgramAsItWasWhenOpened) {
   EXPECT_EQ(machine.own_program_opens, 1);
 }
 
+// The held file must be the image the process runs from before anything is copied or
+// registered: a program of the user may have put another file at the name before the open.
+struct ImageCase {
+  const char* label;
+  std::expected<bool, std::string> running_image;
+  std::optional<std::string> error;  // absent: success
+};
+
+void PrintTo(const ImageCase& c, std::ostream* os) { *os << c.label; }
+
+class InstallImage : public ::testing::TestWithParam<ImageCase> {};
+
+TEST_P(InstallImage, OnlyTheRunningImageIsCopiedAndRegistered) {
+  const auto& c = GetParam();
+  FakeMachine machine;
+  machine.running_image = c.running_image;
+  const auto outcome = install(machine.system(), fake_gui_dir, fake_sid);
+  EXPECT_EQ(machine.count("compare image"), 1);
+  if (!c.error) {
+    EXPECT_EQ(outcome, success);
+    EXPECT_EQ(machine.files.at(fake_installed_program), "program bytes");
+    return;
+  }
+  EXPECT_EQ(outcome, std::unexpected(*c.error));
+  EXPECT_EQ(machine.verbs(), end_only);
+  EXPECT_EQ(machine.count("copy"), 0);
+  EXPECT_EQ(machine.count("mkdir"), 0);
+  EXPECT_EQ(machine.count("write"), 0);
+  EXPECT_FALSE(machine.dirs.contains(fake_install_dir));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Identity, InstallImage,
+    ::testing::Values(
+        ImageCase{"same_file", true, {}},
+        ImageCase{"another_file", false, "无法定位输入助手：程序文件已不是正在运行的程序（可能已被替换）"},
+        ImageCase{"not_mappable_as_an_image",
+                  std::unexpected(std::string("Bad EXE format. (os error 193)")),
+                  "无法定位输入助手：Bad EXE format. (os error 193)"}),
+    [](const auto& info) { return std::string(info.param.label); });
+
 // The definition file: where it is written, that it is new, and that it never outlives
 // "/Create", whatever that run's outcome.
 struct TaskFileCase {

@@ -8,6 +8,7 @@ namespace vorlane::setup {
 class OwnProgramWin32 final : public OwnProgram {
  public:
   std::expected<std::string, std::string> open() override;
+  std::expected<bool, std::string> is_running_image() override;
   std::expected<void, std::string> copy_to(const std::string& path) override;
 
  private:

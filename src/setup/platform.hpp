@@ -51,9 +51,12 @@ class SetupFiles {
 class OwnProgram {
  public:
   virtual ~OwnProgram() = default;
-  // Opens the file and holds it, readable only, until this object goes: from then on nobody can
-  // rename, replace or change it. Yields its path.
+  // Opens the file the system names as the running program and holds it, readable only, until
+  // this object goes: from then on nobody can rename, replace or change it. Yields its path.
   [[nodiscard]] virtual std::expected<std::string, std::string> open() = 0;
+  // Whether the held file is the image this process runs from. Until the open, the name could
+  // have been given to another file while the image stayed loaded from the renamed one.
+  [[nodiscard]] virtual std::expected<bool, std::string> is_running_image() = 0;
   // Copies the held file, from its first byte, over an existing target.
   [[nodiscard]] virtual std::expected<void, std::string> copy_to(const std::string& path) = 0;
 };

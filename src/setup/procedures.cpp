@@ -63,6 +63,15 @@ std::expected<std::string, std::string> install(const SetupSystem& system, const
   if (!own_path) {
     return fail(own_path_failed, own_path.error());
   }
+  // Only the program that was started may be registered for every logon, not whatever a
+  // program of the user put at its name before the open.
+  const auto same_image = system.own_program.is_running_image();
+  if (!same_image) {
+    return fail(own_path_failed, same_image.error());
+  }
+  if (!*same_image) {
+    return fail(own_path_failed, std::string(own_program_replaced));
+  }
   const auto program_files = system.files.program_files_dir();
   if (!program_files) {
     return fail(create_dir_failed, program_files.error());

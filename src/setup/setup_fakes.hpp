@@ -41,6 +41,8 @@ class FakeMachine final : public UserIdentity,
   std::optional<std::string> sid = fake_sid;
   std::expected<std::string, std::string> program_files = fake_program_files;
   std::expected<std::string, std::string> own_path = fake_own_program;  // what the open yields
+  // Whether the held file is the running image, or why that could not be asked.
+  std::expected<bool, std::string> running_image = true;
   std::uint64_t wall_seconds = 1765350000;
   std::map<std::string, SchtasksRun> schtasks_by_verb;  // "/End" -> result; default exit 0
   std::set<std::string> failing_dirs;                   // create_directories fails for these
@@ -69,6 +71,11 @@ class FakeMachine final : public UserIdentity,
     ++own_program_opens;
     if (own_path && files.contains(*own_path)) held_program = files.at(*own_path);
     return own_path;
+  }
+
+  std::expected<bool, std::string> is_running_image() override {
+    journal.push_back("compare image");
+    return running_image;
   }
 
   std::expected<void, std::string> create_directories(const std::string& path) override {

@@ -11,6 +11,8 @@ inline constexpr std::string_view other_account = "请使用当前登录的管�
 inline constexpr std::string_view gui_missing =
     "找不到 Vorlane.exe，请从已安装的 Vorlane 中启用管理员控制";
 inline constexpr std::string_view own_path_failed = "无法定位输入助手：";
+// After own_path_failed: the file at the program's name is not the one that was started.
+inline constexpr std::string_view own_program_replaced = "程序文件已不是正在运行的程序（可能已被替换）";
 inline constexpr std::string_view create_dir_failed = "无法创建安装目录：";
 inline constexpr std::string_view copy_failed = "无法复制输入助手到 Program Files：";
 inline constexpr std::string_view record_write_failed = "无法写入安装记录：";

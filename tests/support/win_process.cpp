@@ -69,6 +69,7 @@ win32::unique_handle inheritable_file(const std::wstring& path, bool write) {
 
 struct Launched {
   win32::unique_handle process;  // empty when the program could not be started
+  win32::unique_handle thread;   // kept only for a program started suspended
   DWORD pid = 0;
   DWORD error = 0;
 };
@@ -77,7 +78,7 @@ struct Launched {
 // changed as asked.
 Launched launch(const std::wstring& program, const std::vector<std::wstring>& args,
                 const EnvChanges& env, const std::wstring& workdir, HANDLE in, HANDLE out,
-                HANDLE err) {
+                HANDLE err, bool suspended = false) {
   STARTUPINFOW si{};
   si.cb = sizeof si;
   si.dwFlags = STARTF_USESTDHANDLES;
@@ -88,12 +89,13 @@ Launched launch(const std::wstring& program, const std::vector<std::wstring>& ar
   std::wstring line = command_line(program, args);
   std::wstring block = environment_block(env);
   if (!::CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, TRUE,
-                        CREATE_UNICODE_ENVIRONMENT | CREATE_NO_WINDOW, block.data(),
-                        workdir.empty() ? nullptr : workdir.c_str(), &si, &pi)) {
+                        CREATE_UNICODE_ENVIRONMENT | CREATE_NO_WINDOW | (suspended ? CREATE_SUSPENDED : 0),
+                        block.data(), workdir.empty() ? nullptr : workdir.c_str(), &si, &pi)) {
     return {.error = ::GetLastError()};
   }
-  ::CloseHandle(pi.hThread);
-  return {.process = win32::unique_handle(pi.hProcess), .pid = pi.dwProcessId};
+  win32::unique_handle thread(pi.hThread);
+  if (!suspended) thread.reset();
+  return {.process = win32::unique_handle(pi.hProcess), .thread = std::move(thread), .pid = pi.dwProcessId};
 }
 
 }  // namespace
@@ -140,15 +142,33 @@ Child::~Child() {
 
 Child Child::start(const std::wstring& program, const std::vector<std::wstring>& args,
                    const EnvChanges& env, const std::wstring& workdir) {
+  return launch_child(program, args, env, workdir, false);
+}
+
+Child Child::start_suspended(const std::wstring& program, const std::vector<std::wstring>& args,
+                             const EnvChanges& env) {
+  return launch_child(program, args, env, {}, true);
+}
+
+Child Child::launch_child(const std::wstring& program, const std::vector<std::wstring>& args,
+                          const EnvChanges& env, const std::wstring& workdir, bool suspended) {
   Child child;
   child.out_path_ = temp_file(L"out-");
   child.err_path_ = temp_file(L"err-");
   auto out = inheritable_file(child.out_path_, true);
   auto err = inheritable_file(child.err_path_, true);
-  Launched launched = launch(program, args, env, workdir, nullptr, out.get(), err.get());
+  Launched launched = launch(program, args, env, workdir, nullptr, out.get(), err.get(), suspended);
   child.process_ = std::move(launched.process);
+  child.thread_ = std::move(launched.thread);
   child.pid_ = launched.pid;
   return child;
+}
+
+bool Child::resume() {
+  if (!thread_) return false;
+  const bool resumed = ::ResumeThread(thread_.get()) != static_cast<DWORD>(-1);
+  thread_.reset();
+  return resumed;
 }
 
 bool Child::running() const {

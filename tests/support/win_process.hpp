@@ -47,6 +47,10 @@ class Child {
 
   static Child start(const std::wstring& program, const std::vector<std::wstring>& args,
                      const EnvChanges& env = {}, const std::wstring& workdir = {});
+  // Created, but its first thread waits for resume().
+  static Child start_suspended(const std::wstring& program, const std::vector<std::wstring>& args,
+                               const EnvChanges& env = {});
+  bool resume();
 
   DWORD pid() const { return pid_; }
   HANDLE handle() const { return process_.get(); }
@@ -59,7 +63,11 @@ class Child {
   std::string err() const;
 
  private:
+  static Child launch_child(const std::wstring& program, const std::vector<std::wstring>& args,
+                            const EnvChanges& env, const std::wstring& workdir, bool suspended);
+
   win32::unique_handle process_;
+  win32::unique_handle thread_;  // only until a suspended child is resumed
   DWORD pid_ = 0;
   std::wstring out_path_, err_path_;
 };

@@ -204,6 +204,37 @@ TEST_F(SetupInstall, CopiesTheProgramThatWasStartedWhileAnotherProgramRacesForIt
   EXPECT_TRUE(read_file(installed_program()) == original) << "the installed copy is not the program started";
 }
 
+// A program of the user renames the started program's file away and puts another file at its
+// name before the program runs. The install refuses at once, whether the other file holds the
+// very same bytes or another program: it copies nothing and registers nothing.
+class SetupInstallSwapped : public SetupMachine, public ::testing::WithParamInterface<const wchar_t*> {};
+
+TEST_P(SetupInstallSwapped, RefusesAProgramFileReplacedBeforeItRan) {
+  const std::wstring source = user_dir() + L"\\Keyward.exe";
+  ASSERT_TRUE(copy_file(bin_path(L"Keyward.exe"), source));
+  Child keyward = Child::start_suspended(
+      source, {L"--install", L"--gui-dir", gui_dir(), L"--user-sid", widen(wine_sid)}, environment());
+  ASSERT_NE(keyward.pid(), 0u);
+  ASSERT_TRUE(::MoveFileW(source.c_str(), (user_dir() + L"\\Keyward-moved.exe").c_str())) << ::GetLastError();
+  ASSERT_TRUE(copy_file(bin_path(GetParam()), source));
+  ASSERT_TRUE(keyward.resume());
+  const auto installed = keyward.wait(std::chrono::seconds(60));
+
+  ASSERT_TRUE(installed);
+  EXPECT_EQ(*installed, 1u) << keyward.err();
+  expect_outcome(outcome(), false, "install",
+                 "无法定位输入助手：程序文件已不是正在运行的程序（可能已被替换）");
+  EXPECT_TRUE(folder_empty(program_files())) << "Program Files got something";
+  EXPECT_EQ(schtasks_log(), std::vector<std::string>{system_tool + " /End /TN \"" + wine_task + "\""})
+      << "more than the /End ran";
+}
+
+INSTANTIATE_TEST_SUITE_P(Planted, SetupInstallSwapped,
+                         ::testing::Values(L"Keyward.exe", L"source_racer.exe"),
+                         [](const auto& info) {
+                           return std::string(info.index == 0 ? "same_bytes" : "another_program");
+                         });
+
 TEST_F(SetupInstall, ReadsLargeOutputOnBothStreamsOfAFailingSchtasks) {
   // Far more than a pipe holds on each stream: a runner that waits for the end before reading,
   // or reads one stream to its end first, never returns.
