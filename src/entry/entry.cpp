@@ -15,7 +15,8 @@ void write_run_outcome(EntryPlatform& platform, bool ok, std::string_view action
   const FileWrite written =
       platform.write_file(local_app_data.value_or("."), run_outcome_tail(),
                           run_outcome_bytes(ok, action, message, unix_seconds(platform.now())));
-  // Other write failures stay silent; a refused link is worth a line, as someone planted it.
+  // Other write failures stay silent; a refused one is worth a line, as someone planted a link
+  // or pointed the folder where the user may not write.
   if (written == FileWrite::refused) {
     platform.write_error_line(std::string(log_prefix) + std::string(outcome_refused_text) +
                               run_outcome_path(local_app_data) + "\n");

@@ -13,7 +13,8 @@ namespace vorlane::entry {
 inline constexpr std::string_view usage_text =
     "用法: Keyward.exe --serve | --install --user-sid <SID> --gui-dir <DIR> | --uninstall";
 inline constexpr std::string_view outcome_file_name = "input-helper-setup.json";
-// Said on standard error, followed by the file's path, when the file is a planted link.
+// Said on standard error, followed by the file's path, when the file is a planted link or lies
+// where the user who started the run may not write.
 inline constexpr std::string_view outcome_refused_text =
     "运行结果文件不是其位置上的普通文件（可能是链接），未写入：";
 
@@ -35,7 +36,8 @@ class EntryPlatform {
   [[nodiscard]] virtual std::optional<std::string> local_app_data() = 0;
   // Creates the missing parent folders, then replaces the content of `folder` joined with `tail`
   // unless the file proves not to be the plain file there (a link anywhere in `tail`): `folder`
-  // is the system's choice, `tail` may have been changed by any program of the user.
+  // is the system's choice, `tail` may have been changed by any program of the user. All of it
+  // with no more than the user's rights; refused where those do not reach.
   [[nodiscard]] virtual FileWrite write_file(const std::string& folder, const std::string& tail,
                                const std::string& bytes) = 0;
   // One diagnostic line on standard error, line feed included.

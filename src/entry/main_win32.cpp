@@ -10,6 +10,7 @@
 #include "src/entry/entry.hpp"
 #include "src/entry/serve_main_win32.hpp"
 #include "src/entry/setup_main_win32.hpp"
+#include "src/entry/user_token_win32.hpp"
 #include "src/input_helper/serve/log_sink_win32.hpp"
 
 namespace {
@@ -32,25 +33,38 @@ class EntryPlatformWin32 final : public entry::EntryPlatform {
     if (!value || value->empty()) return std::nullopt;
     return win32::to_utf8(*value);
   }
+  // As the user: the folder comes from the user's environment, so the file may land only where
+  // the user could have put it anyway. Where the user may not write, nothing is written, and
+  // that is said like a planted link.
   entry::FileWrite write_file(const std::string& folder, const std::string& tail,
                               const std::string& bytes) override {
+    entry::UserTokenWin32 user_token;
+    return entry::write_as_user(user_token, [&] { return write_checked(folder, tail, bytes); });
+  }
+  void write_error_line(std::string_view line) override { error_stream_.write_line(line); }
+  std::chrono::system_clock::time_point now() override { return std::chrono::system_clock::now(); }
+
+ private:
+  static entry::FileWrite write_checked(const std::string& folder, const std::string& tail,
+                                        const std::string& bytes) {
     const std::wstring wide_folder = win32::to_wide(folder);
     const std::wstring wide_tail = win32::to_wide(tail);
     if (const auto parent = win32::split_full_path(wide_folder + L"\\" + wide_tail)) {
-      (void)win32::create_directories(parent->first);  // a failure shows at the open
+      // Any other failure shows at the open.
+      if (win32::create_directories(parent->first) == ERROR_ACCESS_DENIED) return entry::FileWrite::refused;
     }
     auto opened = win32::open_checked_file(wide_folder, wide_tail, GENERIC_WRITE, 0);
-    if (!opened) return opened.error().refusal ? entry::FileWrite::refused : entry::FileWrite::failed;
+    if (!opened) {
+      return opened.error().refusal || opened.error().error == ERROR_ACCESS_DENIED ? entry::FileWrite::refused
+                                                                                   : entry::FileWrite::failed;
+    }
     const HANDLE file = opened->get();
     // Emptied only now that it is known to be the file meant, so a longer old content goes too.
     if (!::SetEndOfFile(file)) return entry::FileWrite::failed;
     if (!win32::write_all_to(file, bytes)) return entry::FileWrite::failed;
     return entry::FileWrite::written;
   }
-  void write_error_line(std::string_view line) override { error_stream_.write_line(line); }
-  std::chrono::system_clock::time_point now() override { return std::chrono::system_clock::now(); }
 
- private:
   serve::StandardErrorLogWin32 error_stream_;
 };
 
