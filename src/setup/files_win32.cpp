@@ -59,7 +59,19 @@ std::expected<void, std::string> SetupFilesWin32::write_file(const std::string& 
 
 std::expected<void, std::string> SetupFilesWin32::write_new_file(const std::string& path,
                                                                  std::string_view bytes) {
-  return write_file_as(path, bytes, CREATE_NEW);
+  unique_handle file(::CreateFileW(to_wide(path).c_str(), GENERIC_WRITE | DELETE, 0, nullptr,
+                                   CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) {
+    return std::unexpected(last_system_error_text());
+  }
+  auto written = vorlane::win32::write_all_to(file.get(), bytes);
+  if (!written) {
+    // A file left half-written would keep its folder from ever being removed; this call made it,
+    // so it goes, through the handle rather than the name.
+    FILE_DISPOSITION_INFO disposition{TRUE};
+    (void)::SetFileInformationByHandle(file.get(), FileDispositionInfo, &disposition, sizeof disposition);
+  }
+  return written;
 }
 
 bool SetupFilesWin32::remove_file(const std::string& path) {

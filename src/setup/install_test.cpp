@@ -173,9 +173,9 @@ INSTANTIATE_TEST_SUITE_P(
                     false},
         FailureCase{"program_files_unknown",
                     [](FakeMachine& m) {
-                      m.program_files = std::unexpected(std::string("Element not found. (0x80070490)"));
+                      m.program_files = std::unexpected(std::string("Element not found. (os error 1168)"));
                     },
-                    fake_sid, "无法创建安装目录：Element not found. (0x80070490)", end_only, false,
+                    fake_sid, "无法创建安装目录：Element not found. (os error 1168)", end_only, false,
                     false},
         // The own program is opened first of all, but its failure is told only at its step.
         FailureCase{"not_elevated_and_no_own_program",
@@ -199,7 +199,7 @@ INSTANTIATE_TEST_SUITE_P(
         FailureCase{"no_own_program_and_no_program_files",
                     [](FakeMachine& m) {
                       m.own_path = std::unexpected(std::string("Access denied. (os error 5)"));
-                      m.program_files = std::unexpected(std::string("Element not found. (0x80070490)"));
+                      m.program_files = std::unexpected(std::string("Element not found. (os error 1168)"));
                     },
                     fake_sid, "无法定位输入助手：Access denied. (os error 5)", end_only, false,
                     false},

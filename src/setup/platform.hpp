@@ -26,7 +26,7 @@ class UserIdentity {
 class SetupFiles {
  public:
   virtual ~SetupFiles() = default;
-  // The system's Program Files folder (machine-wide, not from the environment), or the Windows
+  // The system's Program Files folder (machine-wide, not from the environment), or the system
   // error text.
   [[nodiscard]] virtual std::expected<std::string, std::string> program_files_dir() = 0;
   // True when `path`, followed through links, names something that exists and is no folder.
@@ -36,7 +36,8 @@ class SetupFiles {
   // Creates or truncates the file, then writes all bytes.
   [[nodiscard]] virtual std::expected<void, std::string> write_file(const std::string& path,
                                                                     std::string_view bytes) = 0;
-  // Creates the file only if the name is free, then writes all bytes.
+  // Creates the file only if the name is free, then writes all bytes; a file it created and
+  // could not fill is deleted again.
   [[nodiscard]] virtual std::expected<void, std::string> write_new_file(const std::string& path,
                                                                         std::string_view bytes) = 0;
   [[nodiscard]] virtual bool remove_file(const std::string& path) = 0;

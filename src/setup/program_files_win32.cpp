@@ -4,8 +4,6 @@
 #include <knownfolders.h>
 #include <shlobj.h>
 
-#include <cstdio>
-
 #include "src/common/win32/system_error.hpp"
 #include "src/common/win32/unique_handle.hpp"
 #include "src/common/win32/wide.hpp"
@@ -17,21 +15,13 @@ void co_task_free(wchar_t* text) noexcept { ::CoTaskMemFree(text); }
 using unique_co_task_text =
     vorlane::win32::unique_resource<wchar_t*, co_task_free, vorlane::win32::detail::null_value<wchar_t*>>;
 
-// The Windows error text of a failed shell call: a wrapped Win32 code reads as that code does
-// everywhere else; any other result keeps its own value.
+// The system error text of a failed shell call, as for every other folder failure: a wrapped
+// Win32 code reads as that code does everywhere else; any other result keeps its own value.
 std::string hresult_error_text(HRESULT result) {
-  const auto code = static_cast<DWORD>(result);
   if (HRESULT_FACILITY(result) == FACILITY_WIN32) {
-    return vorlane::win32::windows_error_text(HRESULT_CODE(result));
+    return vorlane::win32::system_error_text(HRESULT_CODE(result));
   }
-  char hex[16];
-  std::snprintf(hex, sizeof hex, "(0x%08lX)", static_cast<unsigned long>(code));
-  std::string message = vorlane::win32::system_message(code).value_or("");
-  while (!message.empty() && (message.back() == '\r' || message.back() == '\n' ||
-                              message.back() == ' ' || message.back() == '\t')) {
-    message.pop_back();
-  }
-  return message.empty() ? std::string(hex) : message + " " + hex;
+  return vorlane::win32::system_error_text(static_cast<DWORD>(result));
 }
 
 }  // namespace
