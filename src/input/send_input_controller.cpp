@@ -2,6 +2,7 @@
 
 #include <string_view>
 #include <utility>
+#include <variant>
 #include <vector>
 
 #include "src/common/json_member.hpp"
@@ -90,15 +91,18 @@ std::expected<void, std::string> SendInputController::key(const JsonValue& reque
   if (press && repeat) {
     return {};
   }
-  // The sets change before sending, so a failed release is still forgotten and a failed press
-  // still gets its (harmless) key-up from release_all.
+  // A press counts as held before it is sent, so a refused press still gets its (harmless)
+  // key-up from release_all. A key counts as released only once Windows took the key-up: a
+  // refused one (a consent prompt, the secure desktop) is sent again by release_all.
   if (press) {
     held_keys_.insert(*code);
-  } else {
-    held_keys_.erase(*code);
   }
   const InputRecord record = key_record(*key, press);
-  return send({&record, 1});
+  auto sent = send({&record, 1});
+  if (!press && sent) {
+    held_keys_.erase(*code);
+  }
+  return sent;
 }
 
 std::expected<void, std::string> SendInputController::text(const JsonValue& request) {
@@ -122,12 +126,15 @@ std::expected<void, std::string> SendInputController::button(const JsonValue& re
   if (number >= button_count) {
     return refuse(unsupported_button);
   }
+  // As for keys: held from the press on, released once Windows took the whole release.
   if (press) {
     held_buttons_.insert(number);
-  } else {
+  }
+  auto sent = send(button_records(x, y, number, press));
+  if (!press && sent) {
     held_buttons_.erase(number);
   }
-  return send(button_records(x, y, number, press));
+  return sent;
 }
 
 std::expected<void, std::string> SendInputController::scroll(const JsonValue& request) {
@@ -141,24 +148,38 @@ std::expected<void, std::string> SendInputController::pointer(const JsonValue& r
 }
 
 void SendInputController::release_all() {
+  // Each record with what it releases, so whatever Windows refuses stays held for the next try.
   std::vector<InputRecord> records;
+  std::vector<std::variant<std::string, std::uint8_t>> releases;
   records.reserve(held_keys_.size() + held_buttons_.size());
+  releases.reserve(held_keys_.size() + held_buttons_.size());
   for (const std::string& code : held_keys_) {
     if (const std::optional<KeyCode> key = lookup_key_code(code)) {
       records.push_back(key_release_record(*key));
+      releases.emplace_back(code);
     }
   }
   for (const std::uint8_t number : held_buttons_) {
     records.push_back(button_release_record(number));
+    releases.emplace_back(number);
   }
-  held_keys_.clear();
-  held_buttons_.clear();
-  // A refused chunk must not leave the rest held: every chunk is tried. Nobody receives an
+  // A code outside the table cannot be released; it is not kept either.
+  std::erase_if(held_keys_, [](const std::string& code) { return !lookup_key_code(code); });
+  // A refused chunk must not leave the rest held: every chunk is tried. Windows inserts the
+  // records of a call in order, so its count says which ones it took. Nobody receives an
   // explanation, so none is composed.
-  for (std::span<const InputRecord> rest(records); !rest.empty();) {
-    const std::size_t count = std::min(rest.size(), max_records_per_call);
-    (void)sink_->send(rest.first(count));
-    rest = rest.subspan(count);
+  for (std::size_t first = 0; first < records.size();) {
+    const std::size_t count = std::min(records.size() - first, max_records_per_call);
+    const InputSink::Outcome outcome = sink_->send(std::span(records).subspan(first, count));
+    const std::size_t accepted = std::min<std::size_t>(outcome.sent, count);
+    for (std::size_t i = first; i < first + accepted; ++i) {
+      if (const auto* code = std::get_if<std::string>(&releases[i])) {
+        held_keys_.erase(*code);
+      } else {
+        held_buttons_.erase(std::get<std::uint8_t>(releases[i]));
+      }
+    }
+    first += count;
   }
 }
 

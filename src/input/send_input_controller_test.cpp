@@ -280,11 +280,64 @@ TEST_F(Controller, ARefusedInjectionReturnsTheExplanationAndKeepsTheSetUpdate) {
             "系统拒绝了输入注入（0/1）：主机当前处于锁屏或 UAC 安全桌面，Windows "
             "不允许注入输入；请先在主机解锁并关闭安全桌面，再重新开启控制");
 
-  // The failed press still counts as held, and a failing release still empties the sets.
-  sink->short_calls[1] = {0, 5};
+  // The failed press still counts as held. A key-up that release_all cannot get through keeps
+  // it held, until Windows takes one.
+  EXPECT_EQ(released(), (std::vector{key(0x1E, 0x000A)}));
+  EXPECT_EQ(released(), (std::vector{key(0x1E, 0x000A)}));
+  sink->short_calls.clear();
   EXPECT_EQ(released(), (std::vector{key(0x1E, 0x000A)}));
   EXPECT_TRUE(released().empty());
 }
+
+struct RefusedReleaseCase {
+  const char* name;
+  const char* press;
+  const char* release;
+  InputSink::Outcome answer;  // what Windows says to the release
+  const char* reply;
+  InputRecord retry;  // what release_all sends afterwards
+};
+void PrintTo(const RefusedReleaseCase& c, std::ostream* out) { *out << c.name; }
+
+class RefusedRelease : public Controller, public ::testing::WithParamInterface<RefusedReleaseCase> {};
+
+TEST_P(RefusedRelease, KeepsItHeldSoReleaseAllSendsItAgain) {
+  enable();
+  probe->desktop = "Winlogon";
+  ASSERT_TRUE(execute(GetParam().press).has_value());
+  sink->calls.clear();
+  sink->short_calls[0] = {GetParam().answer.sent, GetParam().answer.error};
+
+  const auto result = execute(GetParam().release);
+  ASSERT_FALSE(result.has_value());
+  EXPECT_EQ(result.error(), GetParam().reply);
+
+  sink->short_calls.clear();
+  EXPECT_EQ(released(), std::vector{GetParam().retry});
+  EXPECT_TRUE(released().empty()) << "released once Windows took it";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, RefusedRelease,
+    ::testing::Values(
+        RefusedReleaseCase{"key_up_refused", R"({"type":"key","code":"KeyA","down":true})",
+                           R"({"type":"key","code":"KeyA","down":false})", {0, 5},
+                           "系统拒绝了输入注入（0/1）：主机当前处于锁屏或 UAC 安全桌面，Windows "
+                           "不允许注入输入；请先在主机解锁并关闭安全桌面，再重新开启控制",
+                           key(0x1E, 0x000A)},
+        RefusedReleaseCase{"extended_key_up_refused", R"({"type":"key","code":"ControlRight","down":true})",
+                           R"({"type":"key","code":"ControlRight"})", {0, 5},
+                           "系统拒绝了输入注入（0/1）：主机当前处于锁屏或 UAC 安全桌面，Windows "
+                           "不允许注入输入；请先在主机解锁并关闭安全桌面，再重新开启控制",
+                           key(0x9D, 0x000B)},
+        // The move went through, the button event did not: the button is still down.
+        RefusedReleaseCase{"button_up_after_the_move_refused",
+                           R"({"type":"button","button":2,"down":true,"x":0.5})",
+                           R"({"type":"button","button":2,"x":0.5})", {1, 5},
+                           "系统拒绝了输入注入（1/2）：主机当前处于锁屏或 UAC 安全桌面，Windows "
+                           "不允许注入输入；请先在主机解锁并关闭安全桌面，再重新开启控制",
+                           mouse(0, 0, 0x0010)}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(Controller, ReleaseAllTriesEveryChunkEvenAfterARefusal) {
   enable();
@@ -310,9 +363,16 @@ TEST_F(Controller, ReleaseAllTriesEveryChunkEvenAfterARefusal) {
   ASSERT_EQ(sink->calls.size(), 2u) << "the second chunk is still sent";
   EXPECT_EQ(sink->calls[0].size() + sink->calls[1].size(), 68u);
   EXPECT_EQ(probe->desktop_queries, 0) << "no explanation is composed for nobody";
+  // Windows took the first 10 records of the first call and nothing after them in that call.
+  const std::vector<InputRecord> refused(sink->calls[0].begin() + 10, sink->calls[0].end());
+  sink->calls.clear();
+  sink->short_calls.clear();
+  controller->release_all();
+  ASSERT_EQ(sink->calls.size(), 1u);
+  EXPECT_TRUE(std::ranges::is_permutation(sink->calls[0], refused)) << "only the refused ones are sent again";
   sink->calls.clear();
   controller->release_all();
-  EXPECT_TRUE(sink->calls.empty()) << "the sets were emptied";
+  EXPECT_TRUE(sink->calls.empty()) << "the sets are empty once everything was taken";
 }
 
 TEST_F(Controller, ARefusedChunkStopsTheText) {

@@ -1,6 +1,7 @@
 #include "src/input_helper/serve/pipe_endpoint_win32.hpp"
 
 #include <sddl.h>
+#include <winternl.h>
 
 #include "src/common/error_text.hpp"
 #include "src/common/win32/system_error.hpp"
@@ -10,6 +11,10 @@
 
 namespace vorlane::serve {
 namespace {
+
+// FILE_PIPE_CONNECTED_STATE, not named by the MinGW-w64 headers.
+constexpr ULONG file_pipe_connected_state = 3;
+static_assert(FilePipeLocalInformation == 24);
 
 std::expected<void, std::string> enable_security_privilege() {
   win32::unique_handle token;
@@ -88,7 +93,16 @@ std::optional<std::uint32_t> PipeEndpointWin32::client_pid() {
   return pid;
 }
 
-void PipeEndpointWin32::flush() { ::FlushFileBuffers(instance_.get()); }
+std::optional<OutboundState> PipeEndpointWin32::outbound() {
+  IO_STATUS_BLOCK status{};
+  FILE_PIPE_LOCAL_INFORMATION info{};
+  if (!NT_SUCCESS(::NtQueryInformationFile(instance_.get(), &status, &info, sizeof info,
+                                           FilePipeLocalInformation))) {
+    return std::nullopt;
+  }
+  return OutboundState{info.NamedPipeState == file_pipe_connected_state, info.OutboundQuota,
+                       info.WriteQuotaAvailable};
+}
 
 void PipeEndpointWin32::disconnect() { ::DisconnectNamedPipe(instance_.get()); }
 

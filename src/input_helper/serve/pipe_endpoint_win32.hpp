@@ -30,7 +30,11 @@ class PipeEndpointWin32 final : public PipeEndpoint {
   [[nodiscard]] WaitOutcome wait_for_client() override;
   std::optional<std::uint32_t> client_pid() override;
   pipe::PipeIo& io() override { return io_; }
-  void flush() override;
+  // From the pipe's local information (NtQueryInformationFile, FilePipeLocalInformation): for
+  // the server end, the write quota available is the outbound quota less what the client has
+  // not read. Wine reports it as 0 whatever was read, so there the wait ends only when the
+  // client closes its end or the limit runs out.
+  std::optional<OutboundState> outbound() override;
   void disconnect() override;
 
  private:

@@ -16,7 +16,8 @@ std::string compose_pipe_name(const std::optional<std::string>& pipe_override,
 }
 
 std::string pipe_security_sddl(const std::string& user_sid) {
-  return "D:(A;;GA;;;SY)(A;;GA;;;" + user_sid + ")S:(ML;;NW;;;ME)";
+  return "D:(A;;GA;;;SY)(A;;" + std::string(user_pipe_access) + ";;;" + user_sid +
+         ")S:(ML;;NWNR;;;ME)";
 }
 
 std::expected<void, std::string> privilege_adjustment_outcome(

@@ -14,7 +14,14 @@ inline constexpr std::string_view pipe_namespace_prefix = "\\\\.\\pipe\\";
 std::string compose_pipe_name(const std::optional<std::string>& pipe_override,
                               const std::string& user_sid, std::uint32_t session);
 
-// The descriptor of the served pipe: the system and the user only, medium label, no write-up.
+// What the user may do with the pipe: exactly what GENERIC_READ | GENERIC_WRITE map to on a pipe
+// (FILE_GENERIC_READ | FILE_GENERIC_WRITE), which is what the client asks for. Generic all would
+// include WRITE_DAC and WRITE_OWNER, and since the one instance lives for the whole run, any
+// program of the user could then lock the client out until the next logon.
+inline constexpr std::string_view user_pipe_access = "0x12019F";
+
+// The descriptor of the served pipe: the system and the user only; the medium label keeps
+// programs below medium integrity from writing and from reading.
 std::string pipe_security_sddl(const std::string& user_sid);
 
 // What enabling SeSecurityPrivilege came to: `adjusted` is the result of the adjustment call,

@@ -35,9 +35,43 @@ INSTANTIATE_TEST_SUITE_P(
         NameCase{"empty_override", "", 1, "\\\\.\\pipe\\"}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(PipeSecurity, GrantsOnlyTheSystemAndTheUserWithAMediumLabel) {
-  EXPECT_EQ(pipe_security_sddl("S-1-5-21-1-2-3-1001"),
-            "D:(A;;GA;;;SY)(A;;GA;;;S-1-5-21-1-2-3-1001)S:(ML;;NW;;;ME)");
+struct SddlCase {
+  const char* name;
+  std::string sid;
+  std::string sddl;
+};
+void PrintTo(const SddlCase& c, std::ostream* os) { *os << c.name; }
+
+class PipeSecurity : public ::testing::TestWithParam<SddlCase> {};
+
+// The user gets read and write but neither WRITE_DAC, WRITE_OWNER nor DELETE; the label bars
+// lower integrity levels from writing and from reading.
+TEST_P(PipeSecurity, GrantsTheSystemAllAndTheUserOnlyReadAndWriteUnderAMediumLabel) {
+  EXPECT_EQ(pipe_security_sddl(GetParam().sid), GetParam().sddl);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, PipeSecurity,
+    ::testing::Values(
+        SddlCase{"domain_user", "S-1-5-21-1-2-3-1001",
+                 "D:(A;;GA;;;SY)(A;;0x12019F;;;S-1-5-21-1-2-3-1001)S:(ML;;NWNR;;;ME)"},
+        SddlCase{"wine_user", "S-1-5-21-0-0-0-1000",
+                 "D:(A;;GA;;;SY)(A;;0x12019F;;;S-1-5-21-0-0-0-1000)S:(ML;;NWNR;;;ME)"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// The user's mask is exactly FILE_GENERIC_READ | FILE_GENERIC_WRITE, spelled out from their
+// documented parts, so a typo in the hexadecimal text cannot pass.
+TEST(PipeSecurity, UserMaskIsFileGenericReadAndWriteWithoutOwnershipOrDelete) {
+  constexpr std::uint32_t read_control = 0x00020000, synchronize = 0x00100000;
+  constexpr std::uint32_t file_generic_read = read_control | synchronize | 0x0001 /*read data*/ |
+                                              0x0080 /*read attributes*/ | 0x0008 /*read EA*/;
+  constexpr std::uint32_t file_generic_write = read_control | synchronize | 0x0002 /*write data*/ |
+                                               0x0100 /*write attributes*/ | 0x0010 /*write EA*/ |
+                                               0x0004 /*append data*/;
+  constexpr std::uint32_t write_dac = 0x00040000, write_owner = 0x00080000, delete_right = 0x00010000;
+  const std::uint32_t mask = std::stoul(std::string(user_pipe_access), nullptr, 16);
+  EXPECT_EQ(mask, file_generic_read | file_generic_write);
+  EXPECT_EQ(mask & (write_dac | write_owner | delete_right), 0u);
 }
 
 struct PrivilegeCase {

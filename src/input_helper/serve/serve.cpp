@@ -1,5 +1,8 @@
 #include "src/input_helper/serve/serve.hpp"
 
+#include <algorithm>
+#include <chrono>
+
 #include "src/common/product.hpp"
 #include "src/input_helper/pipe/framing.hpp"
 #include "src/input_helper/serve/pipe_name.hpp"
@@ -48,10 +51,22 @@ void serve_client(ServeDeps& deps, bool test_mode, const std::string& expected_c
   (void)controller->set_enabled(false);
   if (end.log_text) log_line(deps.log, *end.log_text);
   controller.reset();
-  if (end.reply_last_written) deps.endpoint.flush();
+  if (end.reply_last_written) await_reply_read(deps.endpoint, deps.clock);
 }
 
 }  // namespace
+
+void await_reply_read(PipeEndpoint& endpoint, Clock& clock) {
+  const Clock::time_point deadline = clock.now() + reply_read_limit;
+  for (;;) {
+    const std::optional<OutboundState> state = endpoint.outbound();
+    if (!state || !state->connected || state->quota_available >= state->quota) return;
+    const Clock::time_point now = clock.now();
+    if (now >= deadline) return;
+    clock.sleep(std::min<std::chrono::milliseconds>(
+        reply_read_poll, std::chrono::ceil<std::chrono::milliseconds>(deadline - now)));
+  }
+}
 
 std::string serve(bool test_mode, const std::optional<std::string>& pipe_override, ServeDeps& deps) {
   const auto user_sid = deps.queries.current_user_sid();

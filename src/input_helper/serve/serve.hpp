@@ -25,6 +25,12 @@ struct ServeDeps {
   std::function<std::unique_ptr<InputController>()> make_controller;
 };
 
+// After the last reply of a session and before the disconnect, which would discard what the
+// client has not read: waits until the client has read everything or has gone, but never longer
+// than `reply_read_limit`, so a client that stops reading cannot keep the next one out. Also
+// stops when the pipe cannot tell.
+void await_reply_read(PipeEndpoint& endpoint, Clock& clock);
+
 // Returns only on a fatal condition, with the user-facing text.
 [[nodiscard]] std::string serve(bool test_mode, const std::optional<std::string>& pipe_override, ServeDeps& deps);
 

@@ -1,6 +1,7 @@
 #pragma once
 // Fakes of the serve loop's interfaces for the unit tests. Every fake notes what was done to it
 // in one shared journal, so tests can check the order of the steps across them.
+#include <chrono>
 #include <deque>
 #include <map>
 #include <memory>
@@ -90,21 +91,35 @@ class FakeController final : public InputController {
   Journal& journal_;
 };
 
+// How the client takes the last reply once the helper waits for it to be read.
+struct ReplyReading {
+  enum class How { reads, closes, never, untold };  // untold: the pipe cannot say
+  How how = How::reads;
+  std::chrono::milliseconds after{0};  // reads: this long after the helper starts waiting
+};
+
 // One scripted connection: what the client sends, and its process id as the pipe reports it.
 struct ScriptedConnection {
   std::optional<std::uint32_t> pid;
   std::vector<std::string> sends;  // each one write by the client
   bool closes = true;              // the client closes its end after its last write
   bool left_early = false;         // connected and gone before the wait returned
+  ReplyReading reading{};
 };
 
 class FakeEndpoint final : public PipeEndpoint {
  public:
-  explicit FakeEndpoint(Journal& journal) : journal_(journal) {}
+  static constexpr std::uint32_t quota = 65536;
+
+  FakeEndpoint(Journal& journal, Clock& clock) : journal_(journal), clock_(clock) {}
   std::deque<std::optional<std::string>> create_errors;  // one per attempt; empty: success
   std::deque<ScriptedConnection> connections;
   std::vector<std::string> written;  // what each served connection got back
   std::vector<std::string> created;  // names, one per successful creation
+  // Per connection whose last reply was waited for: how long until the disconnect, and whether
+  // the client had read everything by then (else the disconnect discarded the rest).
+  std::vector<std::chrono::milliseconds> waited;
+  std::vector<bool> read_before_disconnect;
 
   std::expected<void, std::string> create_instance(const std::string& name, const std::string&,
                                                    bool test_mode) override {
@@ -120,6 +135,7 @@ class FakeEndpoint final : public PipeEndpoint {
   WaitOutcome wait_for_client() override {
     if (current_) written.push_back(current_pipe_.written);
     current_.reset();
+    waiting_since_.reset();
     current_pipe_ = pipe::MemoryPipe{};
     if (connections.empty()) return WaitFailed{"No more clients. (0x800700E8)"};
     ScriptedConnection next = std::move(connections.front());
@@ -136,11 +152,40 @@ class FakeEndpoint final : public PipeEndpoint {
   }
   std::optional<std::uint32_t> client_pid() override { return current_ ? current_->pid : std::nullopt; }
   pipe::PipeIo& io() override { return current_pipe_; }
-  void flush() override { journal_.push_back("flush"); }
-  void disconnect() override { journal_.push_back("disconnect"); }
+  std::optional<OutboundState> outbound() override {
+    if (!waiting_since_) {
+      journal_.push_back("await reply read");
+      waiting_since_ = clock_.now();
+    }
+    const ReplyReading reading = current_ ? current_->reading : ReplyReading{};
+    switch (reading.how) {
+      case ReplyReading::How::untold: return std::nullopt;
+      case ReplyReading::How::closes: return OutboundState{false, quota, quota};
+      case ReplyReading::How::never: return OutboundState{true, quota, quota - unread_bytes};
+      case ReplyReading::How::reads: break;
+    }
+    return OutboundState{true, quota, has_read() ? quota : quota - unread_bytes};
+  }
+  void disconnect() override {
+    if (waiting_since_) {
+      waited.push_back(std::chrono::duration_cast<std::chrono::milliseconds>(clock_.now() - *waiting_since_));
+      read_before_disconnect.push_back(has_read());
+      waiting_since_.reset();
+    }
+    journal_.push_back("disconnect");
+  }
 
  private:
+  static constexpr std::uint32_t unread_bytes = 12;
+
+  bool has_read() const {
+    return current_ && waiting_since_ && current_->reading.how == ReplyReading::How::reads &&
+           clock_.now() - *waiting_since_ >= current_->reading.after;
+  }
+
   Journal& journal_;
+  Clock& clock_;
+  std::optional<Clock::time_point> waiting_since_;
   std::optional<ScriptedConnection> current_;
   pipe::MemoryPipe current_pipe_;
 };

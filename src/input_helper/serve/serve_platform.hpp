@@ -42,6 +42,14 @@ struct [[nodiscard]] WaitFailed {
 };
 using WaitOutcome = std::variant<ClientConnected, ClientLeftEarly, WaitFailed>;
 
+// The instance's outbound side as the system reports it: while the client has not read
+// everything written to it, the unread bytes take up part of the outbound quota.
+struct [[nodiscard]] OutboundState {
+  bool connected = false;  // false once the client has closed its end
+  std::uint32_t quota = 0;
+  std::uint32_t quota_available = 0;
+};
+
 // The helper's one pipe instance. It is created once and reused for every client, so there is
 // never a moment in which another process could take the name between two sessions.
 class PipeEndpoint {
@@ -53,8 +61,9 @@ class PipeEndpoint {
   [[nodiscard]] virtual WaitOutcome wait_for_client() = 0;
   virtual std::optional<std::uint32_t> client_pid() = 0;
   virtual pipe::PipeIo& io() = 0;
-  // Waits until the client has read what was written; a disconnect would discard it.
-  virtual void flush() = 0;
+  // What the client has yet to read of the bytes written to it; absent when the system cannot
+  // tell. Polled, never waited on: the client decides when it reads.
+  [[nodiscard]] virtual std::optional<OutboundState> outbound() = 0;
   virtual void disconnect() = 0;
 };
 

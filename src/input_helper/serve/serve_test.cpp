@@ -15,10 +15,10 @@ const std::string gui_path = "C:\\Program Files\\Vorlane\\Vorlane.exe";
 class Serve : public ::testing::Test {
  protected:
   Journal journal;
-  FakeEndpoint endpoint{journal};
+  ManualClock clock;
+  FakeEndpoint endpoint{journal, clock};
   FakeQueries queries{journal};
   system::FakeElevation elevation;
-  ManualClock clock;
   FakeLog log{journal};
   int controllers_made = 0;
   std::optional<std::string> record_error;
@@ -94,7 +94,7 @@ TEST_F(Serve, CreationThatSucceedsOnARetryServesAndTheInstanceIsNeverRecreated) 
   EXPECT_EQ(endpoint.written, std::vector<std::string>({hello_reply + "{\"ok\":true}\n", hello_reply}));
 }
 
-TEST_F(Serve, DisableEndsTheSessionInOrderAndFlushesItsReplyBeforeDisconnecting) {
+TEST_F(Serve, DisableEndsTheSessionInOrderAndAwaitsTheReadOfItsReplyBeforeDisconnecting) {
   endpoint.connections.push_back({7, {hello + "{\"type\":\"enable\"}\n{\"type\":\"key\",\"code\":\"KeyA\"}\n"
                                           "{\"type\":\"disable\"}\n{\"type\":\"status\"}\n"}});
   EXPECT_EQ(run(), no_more_clients);
@@ -102,7 +102,7 @@ TEST_F(Serve, DisableEndsTheSessionInOrderAndFlushesItsReplyBeforeDisconnecting)
             Journal({"connected", "open client 7", "image path 1024", "make controller",
                      "set_enabled(true)", R"(execute {"code":"KeyA","type":"key"})",
                      "set_enabled(false)", "release_all", "set_enabled(false)",
-                     "destroy controller", "flush", "close client", "disconnect", "disconnect"}));
+                     "destroy controller", "await reply read", "close client", "disconnect", "disconnect"}));
   EXPECT_EQ(endpoint.written.front(), hello_reply + "{\"ok\":true}\n{\"ok\":true}\n{\"ok\":true}\n");
   EXPECT_TRUE(log.lines.empty());
 }
@@ -116,12 +116,12 @@ TEST_F(Serve, HandshakeTimeoutIsLoggedBetweenDisablingAndDestroyingTheController
                      "destroy controller", "close client", "disconnect", "disconnect"}));
 }
 
-TEST_F(Serve, BadHelloIsRefusedLoggedAndItsReplyFlushed) {
+TEST_F(Serve, BadHelloIsRefusedLoggedAndItsReplyAwaitsItsRead) {
   endpoint.connections.push_back({7, {"{\"type\":\"status\"}\n"}, false});
   EXPECT_EQ(run(), no_more_clients);
   EXPECT_EQ(endpoint.written.front(), "{\"error\":\"不支持的输入助手协议\",\"ok\":false}\n");
   EXPECT_EQ(log.lines, std::vector<std::string>({"Keyward: 客户端协议无效\n"}));
-  EXPECT_NE(std::find(journal.begin(), journal.end(), "flush"), journal.end());
+  EXPECT_NE(std::find(journal.begin(), journal.end(), "await reply read"), journal.end());
 }
 
 TEST_F(Serve, ClientLeavingEndsQuietlyReleasingHeldInputAndTheNextClientStartsWithControlOff) {
@@ -130,11 +130,57 @@ TEST_F(Serve, ClientLeavingEndsQuietlyReleasingHeldInputAndTheNextClientStartsWi
   EXPECT_EQ(run(), no_more_clients);
   EXPECT_TRUE(log.lines.empty());
   EXPECT_EQ(std::count(journal.begin(), journal.end(), "release_all"), 2);
-  EXPECT_EQ(std::count(journal.begin(), journal.end(), "flush"), 0);
+  EXPECT_EQ(std::count(journal.begin(), journal.end(), "await reply read"), 0);
   EXPECT_EQ(endpoint.written.back(),
             hello_reply + "{\"error\":\"控制尚未开启\",\"ok\":false}\n"
                           "{\"control\":false,\"desktop\":\"Default\",\"elevated\":true,\"ok\":true}\n");
 }
+
+struct LastReplyCase {
+  const char* name;
+  std::string sends;  // ends the session after a reply
+  ReplyReading reading;
+  std::chrono::milliseconds waited;  // from the first look at the pipe to the disconnect
+  bool read;                         // the client had read everything when disconnected
+};
+void PrintTo(const LastReplyCase& c, std::ostream* os) { *os << c.name; }
+
+class LastReply : public Serve, public ::testing::WithParamInterface<LastReplyCase> {};
+
+TEST_P(LastReply, IsGivenAtMostOneSecondToBeReadThenTheNextClientIsServed) {
+  ScriptedConnection first{7, {GetParam().sends}, /*closes=*/false};
+  first.reading = GetParam().reading;
+  endpoint.connections.push_back(first);
+  endpoint.connections.push_back({7, {hello}});
+  EXPECT_EQ(run(), no_more_clients);
+  EXPECT_EQ(endpoint.waited, std::vector{GetParam().waited});
+  EXPECT_EQ(endpoint.read_before_disconnect, std::vector{GetParam().read});
+  for (const auto sleep : clock.sleeps) EXPECT_LE(sleep, std::chrono::milliseconds(10));
+  EXPECT_EQ(endpoint.written.back(), hello_reply);
+}
+
+using How = ReplyReading::How;
+using std::chrono::milliseconds;
+const std::string disable = hello + "{\"type\":\"disable\"}\n";
+const std::string bad_hello = "{\"type\":\"hello\",\"protocol\":2}\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, LastReply,
+    ::testing::Values(
+        LastReplyCase{"disable_read_at_once", disable, {How::reads}, milliseconds(0), true},
+        LastReplyCase{"disable_read_after_300_ms", disable, {How::reads, milliseconds(300)},
+                      milliseconds(300), true},
+        LastReplyCase{"disable_read_just_in_time", disable, {How::reads, milliseconds(990)},
+                      milliseconds(990), true},
+        LastReplyCase{"disable_read_too_late", disable, {How::reads, milliseconds(1500)},
+                      milliseconds(1000), false},
+        LastReplyCase{"disable_never_read", disable, {How::never}, milliseconds(1000), false},
+        LastReplyCase{"bad_hello_read_after_500_ms", bad_hello, {How::reads, milliseconds(500)},
+                      milliseconds(500), true},
+        LastReplyCase{"bad_hello_never_read", bad_hello, {How::never}, milliseconds(1000), false},
+        LastReplyCase{"client_closed_without_reading", disable, {How::closes}, milliseconds(0), false},
+        LastReplyCase{"pipe_cannot_tell", disable, {How::untold}, milliseconds(0), false}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 struct DropCase {
   const char* name;

@@ -11,6 +11,10 @@ inline constexpr std::chrono::seconds handshake_deadline{5};
 inline constexpr std::chrono::seconds idle_deadline{1};
 inline constexpr int create_attempts = 10;
 inline constexpr std::chrono::milliseconds create_retry_delay{500};
+// How long the last reply before a disconnect may wait for the client to read it, and how often
+// the pipe is asked meanwhile.
+inline constexpr std::chrono::seconds reply_read_limit{1};
+inline constexpr std::chrono::milliseconds reply_read_poll{10};
 inline constexpr std::uint32_t client_image_path_capacity = 1024;
 
 inline constexpr std::string_view retrying_suffix = "; retrying";

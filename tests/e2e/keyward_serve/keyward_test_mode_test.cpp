@@ -2,7 +2,10 @@
 #include <windows.h>
 
 #include <atomic>
+#include <chrono>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -98,6 +101,48 @@ TEST_F(TestMode, LastReplyBeforeTheDisconnectIsNotLostOnASlowReader) {
   EXPECT_EQ(refused.exit_code, 0u) << refused.out;
   EXPECT_EQ(refused.out, ">> {\"type\":\"status\"}\n<< {\"error\":\"不支持的输入助手协议\",\"ok\":false}\n");
 }
+
+struct StuckClientCase {
+  const char* name;
+  std::vector<std::wstring> steps;  // the last one a request sent without reading its reply
+  std::string log;                  // what the helper writes to its error stream
+};
+void PrintTo(const StuckClientCase& c, std::ostream* os) { *os << c.name; }
+
+class ClientThatStopsReading : public TestMode, public ::testing::WithParamInterface<StuckClientCase> {};
+
+// A client that stays connected and never reads the last reply may hold the helper for about a
+// second, not longer: the next client is served within 2 s.
+TEST_P(ClientThatStopsReading, KeepsTheNextClientOutForAtMostASecond) {
+  std::vector<std::wstring> args{L"--pipe", pipe};
+  args.insert(args.end(), GetParam().steps.begin(), GetParam().steps.end());
+  args.push_back(L"@sleep 8000");
+  Child stuck = Child::start(testing::bin_path(L"vorlane_client.exe"), args);
+  const std::string last_sent = ">> " + testing::narrow(GetParam().steps.back().substr(6)) + "\n";
+  const auto sent_by = std::chrono::steady_clock::now() + 10s;
+  while (!stuck.out().ends_with(last_sent) && std::chrono::steady_clock::now() < sent_by) {
+    std::this_thread::sleep_for(5ms);
+  }
+  ASSERT_TRUE(stuck.out().ends_with(last_sent)) << stuck.out();
+
+  const auto start = std::chrono::steady_clock::now();
+  const RunResult next = client(pipe, {widen(hello)});
+  const auto served_after = std::chrono::steady_clock::now() - start;
+  EXPECT_EQ(next.exit_code, 0u) << next.out;
+  EXPECT_NE(next.out.find("\"protocol\":1"), std::string::npos) << next.out;
+  EXPECT_LT(served_after, 2s) << std::chrono::duration_cast<std::chrono::milliseconds>(served_after).count();
+  EXPECT_TRUE(stuck.running()) << "the stuck client must still hold its end";
+  EXPECT_EQ(keyward.err(), GetParam().log);
+  stuck.kill();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, ClientThatStopsReading,
+    ::testing::Values(
+        StuckClientCase{"after_disable", {widen(hello), LR"(@send {"type":"disable"})"}, ""},
+        StuckClientCase{"after_a_bad_hello", {LR"(@send {"type":"hello","protocol":2})"},
+                        "Keyward: 客户端协议无效\n"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // Between two clients the name must never be free for another process to take.
 TEST_F(TestMode, NoOtherProcessCanCreateThePipeNameWhileClientsComeAndGo) {
