@@ -24,6 +24,10 @@ inline constexpr std::chrono::milliseconds max_timeout = 120000ms;
 
 inline constexpr std::string_view vorlane_exe_name = "Vorlane.exe";
 
+// The system's "not found" codes (ERROR_FILE_NOT_FOUND, ERROR_PATH_NOT_FOUND).
+inline constexpr std::uint32_t error_file_not_found = 2;
+inline constexpr std::uint32_t error_path_not_found = 3;
+
 // Timings of the request and wait phases.
 inline constexpr std::chrono::milliseconds request_grace = 3s;  // the budget is the timeout minus this
 inline constexpr std::chrono::milliseconds request_retry_interval = 100ms;
@@ -68,6 +72,7 @@ inline constexpr std::string_view msg_request_timeout_prefix = "Timed out reques
 inline constexpr std::string_view msg_wait_timeout_suffix =
     " did not finish cleanup before timeout; installation was not started";
 inline constexpr std::string_view msg_still_in_use = " is still in use or not writable: ";
+inline constexpr std::string_view msg_walk_deadline = "Timed out verifying executable files; the walk had reached ";
 inline constexpr std::string_view msg_sha256_status = "SHA256 status 0x";
 
 }  // namespace vorlane::haltgate

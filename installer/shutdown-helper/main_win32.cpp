@@ -12,6 +12,7 @@
 #include "installer/shutdown-helper/preflight.hpp"
 #include "installer/shutdown-helper/processes_win32.hpp"
 #include "installer/shutdown-helper/sha256_win32.hpp"
+#include "installer/shutdown-helper/unlock_walk.hpp"
 #include "installer/shutdown-helper/unlock_win32.hpp"
 #include "src/common/cmdline.hpp"
 #include "src/common/win32/wide.hpp"
@@ -26,8 +27,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   PathKeysWin32 paths;
   InstallationProcessesWin32 processes;
   FileDigestsWin32 hashes;
-  UnlockCheckWin32 unlock;
   PerformanceClockWin32 clock;
+  InstallationFilesWin32 files;
+  UnlockWalk unlock(files, clock);
   const PreflightSystem system{.paths = paths, .processes = processes, .hashes = hashes, .unlock = unlock};
   return run_haltgate(words, entry, system, clock, legacy_build_digests());
 }

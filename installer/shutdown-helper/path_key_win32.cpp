@@ -12,6 +12,8 @@
 
 namespace vorlane::haltgate {
 
+static_assert(error_file_not_found == ERROR_FILE_NOT_FOUND && error_path_not_found == ERROR_PATH_NOT_FOUND);
+
 using vorlane::win32::last_system_error_text;
 using vorlane::win32::system_error_text;
 using vorlane::win32::to_utf8;
@@ -38,8 +40,12 @@ std::expected<std::string, std::string> path_key_of(const std::wstring& path) {
   return unicode_lower(to_utf8(*final_path));
 }
 
-bool PathKeysWin32::exists(const std::string& path) {
-  return open_for_query(to_wide(path)).valid();
+std::expected<void, SystemError> PathKeysWin32::read_attributes(const std::string& path) {
+  if (!open_for_query(to_wide(path))) {
+    const DWORD error = ::GetLastError();
+    return std::unexpected(SystemError{error, system_error_text(error)});
+  }
+  return {};
 }
 
 std::expected<std::string, std::string> PathKeysWin32::path_key(const std::string& path) {

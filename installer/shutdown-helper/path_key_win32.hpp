@@ -20,7 +20,7 @@ inline constexpr DWORD share_all = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHA
 
 class PathKeysWin32 final : public PathKeys {
  public:
-  [[nodiscard]] bool exists(const std::string& path) override;
+  [[nodiscard]] std::expected<void, SystemError> read_attributes(const std::string& path) override;
   [[nodiscard]] std::expected<std::string, std::string> path_key(const std::string& path) override;
 };
 

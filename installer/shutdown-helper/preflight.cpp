@@ -31,9 +31,12 @@ class Run {
     exe_path_ = join_path(install_dir, vorlane_exe_name);
     log_.write_line(std::string(log_begin) + install_dir);
 
-    if (!system_.paths.exists(exe_path_)) {
+    if (auto exe = system_.paths.read_attributes(exe_path_); !exe) {
+      if (!means_not_found(exe.error())) {
+        return fail(exit_error, std::move(exe.error().text));  // unreadable is not absent
+      }
       // Nothing can run from this installation; prove its files free once, without waiting.
-      if (auto unlocked = system_.unlock.verify_unlocked(install_dir); !unlocked) {
+      if (auto unlocked = system_.unlock.verify_unlocked(install_dir, clock_.now() + timeout); !unlocked) {
         return fail(exit_error, unlocked.error());
       }
       return {};
@@ -205,14 +208,18 @@ class Run {
   }
 
   std::expected<void, RunFailure> verify_until_deadline(const std::string& install_dir) {
-    auto unlocked = system_.unlock.verify_unlocked(install_dir);
+    auto unlocked = system_.unlock.verify_unlocked(install_dir, deadline_);
     while (!unlocked) {
       if (deadline_reached()) {
         return fail(exit_error, unlocked.error());
       }
       log_.write_line(unlocked.error());
       clock_.sleep(unlock_retry_interval);
-      unlocked = system_.unlock.verify_unlocked(install_dir);
+      if (deadline_reached()) {
+        // A walk started now would stop at once; the last one's finding says more.
+        return fail(exit_error, unlocked.error());
+      }
+      unlocked = system_.unlock.verify_unlocked(install_dir, deadline_);
     }
     return {};
   }
@@ -229,6 +236,10 @@ class Run {
 };
 
 }  // namespace
+
+bool means_not_found(const SystemError& error) {
+  return error.code == error_file_not_found || error.code == error_path_not_found;
+}
 
 std::expected<void, RunFailure> run_preflight(const std::string& install_dir,
                                               std::chrono::milliseconds timeout, Log& log,

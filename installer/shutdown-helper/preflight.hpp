@@ -41,12 +41,21 @@ class Log {
   virtual void write_line(std::string_view text) = 0;
 };
 
+// A failed system call: its code, for the decisions that depend on it, and its system error text.
+struct SystemError {
+  std::uint32_t code = 0;
+  std::string text;
+};
+
+// Only these two codes prove that nothing is there; any other failure may hide a file.
+[[nodiscard]] bool means_not_found(const SystemError& error);
+
 // The installation's files by path. Paths are UTF-8; links are followed.
 class PathKeys {
  public:
   virtual ~PathKeys() = default;
-  // Whether the file's attributes can be read.
-  [[nodiscard]] virtual bool exists(const std::string& path) = 0;
+  // Succeeds when the file's attributes can be read.
+  [[nodiscard]] virtual std::expected<void, SystemError> read_attributes(const std::string& path) = 0;
   // The key two paths of one file share: its final path, lower-cased.
   [[nodiscard]] virtual std::expected<std::string, std::string> path_key(const std::string& path) = 0;
 };
@@ -74,7 +83,9 @@ class UnlockCheck {
  public:
   virtual ~UnlockCheck() = default;
   // Succeeds once no executable file under `directory` is open; otherwise the first one's text.
-  [[nodiscard]] virtual std::expected<void, std::string> verify_unlocked(const std::string& directory) = 0;
+  // A walk that reaches `deadline` stops there with an error naming the folder it had reached.
+  [[nodiscard]] virtual std::expected<void, std::string> verify_unlocked(const std::string& directory,
+                                                                         Clock::time_point deadline) = 0;
 };
 
 // Everything a run asks of the system, one interface per job.

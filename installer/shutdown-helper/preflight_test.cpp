@@ -28,6 +28,9 @@ constexpr const char* install_dir = R"(C:\App)";
 constexpr const char* locked_error =
     R"(C:\App\a\b\Tool.DLL is still in use or not writable: Sharing violation. (os error 32))";
 
+constexpr const char* walk_deadline_error =
+    R"(Timed out verifying executable files; the walk had reached C:\App\big)";
+
 // Times below are run times: milliseconds since the manual clock's start.
 
 enum class Interface { exit_event, exit_event_denied, none };
@@ -92,9 +95,15 @@ class FakeSystem : public PathKeys, public InstallationProcesses, public FileDig
   // The one fake serving every job of the run.
   PreflightSystem all() { return {.paths = *this, .processes = *this, .hashes = *this, .unlock = *this}; }
 
-  bool exists(const std::string& path) override {
+  std::expected<void, SystemError> read_attributes(const std::string& path) override {
     exists_queries.push_back(path);
-    return exe_exists;
+    if (exe_error) {
+      return std::unexpected(*exe_error);
+    }
+    if (!exe_exists) {
+      return std::unexpected(SystemError{2, "The system cannot find the file specified. (os error 2)"});
+    }
+    return {};
   }
   std::expected<std::string, std::string> path_key(const std::string& path) override {
     if (path_key_error) {
@@ -150,9 +159,19 @@ class FakeSystem : public PathKeys, public InstallationProcesses, public FileDig
     app.requested(clock_.elapsed());
     return TrayQuit::posted;
   }
-  std::expected<void, std::string> verify_unlocked(const std::string& directory) override {
+  std::expected<void, std::string> verify_unlocked(const std::string& directory,
+                                                   Clock::time_point deadline) override {
     verify_times.push_back(clock_.elapsed());
+    verify_deadlines.push_back(deadline);
     verified_dir = directory;
+    if (walk_takes) {
+      // A walk over a large tree: it stops where it is once the deadline is reached.
+      if (clock_.now() + *walk_takes >= deadline) {
+        clock_.advance(std::chrono::duration_cast<milliseconds>(deadline - clock_.now()));
+        return std::unexpected(std::string(walk_deadline_error));
+      }
+      clock_.advance(*walk_takes);
+    }
     if (locked_until && clock_.elapsed() < *locked_until) {
       return std::unexpected(std::string(locked_error));
     }
@@ -165,9 +184,11 @@ class FakeSystem : public PathKeys, public InstallationProcesses, public FileDig
 
   std::vector<FakeApp> apps;  // fixed before the run, so references stay valid
   bool exe_exists = true;
+  std::optional<SystemError> exe_error;  // reading Vorlane.exe's attributes fails with it
   std::string digest = std::string(unlisted_digest);
   std::optional<std::string> path_key_error, find_error, hash_error, tray_error;
   std::optional<milliseconds> locked_until;
+  std::optional<milliseconds> walk_takes;  // how long one whole walk lasts
 
   std::vector<std::string> exists_queries, keys_searched;
   int find_calls = 0;
@@ -176,6 +197,7 @@ class FakeSystem : public PathKeys, public InstallationProcesses, public FileDig
   std::map<std::uint32_t, int> events_signalled;
   std::vector<milliseconds> tray_attempts;
   std::vector<milliseconds> verify_times;
+  std::vector<Clock::time_point> verify_deadlines;
 
  private:
   ManualClock& clock_;
@@ -418,6 +440,72 @@ TEST_F(Preflight, WithoutVorlaneExeTheFilesAreVerifiedOnceAndNothingElseHappens)
   expect_failure(run(), 12, locked_error);
   EXPECT_EQ(lines, std::vector<std::string>{begin_line});
   EXPECT_EQ(system.verify_times.size(), 2u);  // once per run, never retried
+}
+
+// Only "not found" shows that Vorlane.exe is absent; any other failure to read its attributes
+// (a name the system rejects, a share that refuses the run) may hide a running installation.
+struct ExeCheckCase {
+  const char* name;
+  SystemError error;
+  bool absent;
+};
+void PrintTo(const ExeCheckCase& c, std::ostream* os) { *os << c.name; }
+
+class PreflightExeCheck : public Preflight, public ::testing::WithParamInterface<ExeCheckCase> {};
+
+TEST_P(PreflightExeCheck, OnlyNotFoundMeansNoVorlaneExe) {
+  system.exe_error = GetParam().error;
+  system.apps = {FakeApp{.pid = 7}};
+  const auto outcome = run(5000ms);
+  if (GetParam().absent) {
+    ASSERT_TRUE(outcome.has_value());
+    // The one walk of this path is bounded by the run's timeout.
+    EXPECT_EQ(system.verify_deadlines, std::vector<Clock::time_point>{clock.now() + 5000ms});
+  } else {
+    expect_failure(outcome, 12, GetParam().error.text);
+    EXPECT_TRUE(system.verify_times.empty());
+  }
+  EXPECT_EQ(lines, std::vector<std::string>{begin_line});
+  EXPECT_EQ(system.find_calls, 0);
+  EXPECT_TRUE(system.events_signalled.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, PreflightExeCheck,
+    ::testing::Values(
+        ExeCheckCase{"FileNotFound", {2, "The system cannot find the file specified. (os error 2)"}, true},
+        ExeCheckCase{"PathNotFound", {3, "The system cannot find the path specified. (os error 3)"}, true},
+        ExeCheckCase{"InvalidName",
+                     {123, "The filename, directory name, or volume label syntax is incorrect. (os error 123)"},
+                     false},
+        ExeCheckCase{"AccessDenied", {5, "Access is denied. (os error 5)"}, false},
+        ExeCheckCase{"NetworkPathNotFound", {53, "The network path was not found. (os error 53)"}, false},
+        ExeCheckCase{"BadNetworkName", {67, "The network name cannot be found. (os error 67)"}, false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(Preflight, EveryWalkOfTheFinalLoopGetsTheRunsDeadlineAndNoneStartsAfterIt) {
+  system.locked_until = 1h;
+  const Clock::time_point deadline = clock.now() + 1000ms;
+  expect_failure(run(1000ms), 12, locked_error);
+  EXPECT_EQ(system.verify_times, (std::vector<milliseconds>{0ms, 100ms, 200ms, 300ms, 400ms, 500ms, 600ms,
+                                                            700ms, 800ms, 900ms}));
+  EXPECT_TRUE(std::all_of(system.verify_deadlines.begin(), system.verify_deadlines.end(),
+                          [&](Clock::time_point d) { return d == deadline; }));
+}
+
+TEST_F(Preflight, WalkThatReachesTheDeadlineEndsTheRunWithItsText) {
+  system.locked_until = 1h;
+  system.walk_takes = 300ms;
+  expect_failure(run(1000ms), 12, walk_deadline_error);
+  EXPECT_EQ(clock.elapsed(), 1000ms);
+  const std::string locked = locked_error;
+  // Walks at 0 and 400 ms found the file locked; the third stopped at the deadline.
+  EXPECT_EQ(lines, (std::vector<std::string>{begin_line, locked, locked}));
+
+  lines.clear();
+  system.exe_exists = false;  // the one walk without Vorlane.exe is bounded by the timeout too
+  expect_failure(run(200ms), 12, walk_deadline_error);
+  EXPECT_EQ(lines, std::vector<std::string>{begin_line});
 }
 
 TEST_F(Preflight, RelativeInstallationDirectoryFailsBeforeTheBeginLine) {

@@ -75,33 +75,36 @@ std::expected<bool, std::string> ProcessWin32::wait(std::chrono::milliseconds ti
   return std::unexpected(last_system_error_text());
 }
 
+std::optional<std::u16string> ProcessWin32::image_path() {
+  std::vector<wchar_t> image(image_name_buffer_units);
+  DWORD length = static_cast<DWORD>(image.size());
+  if (!::QueryFullProcessImageNameW(handle_.get(), 0, image.data(), &length)) {
+    return std::nullopt;
+  }
+  return std::u16string(vorlane::win32::as_u16(std::wstring_view(image.data(), length)));
+}
+
+std::expected<std::vector<std::uint32_t>, std::string> ProcessTableWin32::process_ids() {
+  return enumerate_process_ids();
+}
+
+std::uint32_t ProcessTableWin32::own_pid() { return ::GetCurrentProcessId(); }
+
+std::unique_ptr<ProcessCandidate> ProcessTableWin32::open_process(std::uint32_t pid) {
+  unique_handle process(::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
+  if (!process) {
+    return nullptr;
+  }
+  return std::make_unique<ProcessWin32>(std::move(process), pid);
+}
+
+std::expected<std::string, std::string> ProcessTableWin32::image_key(std::u16string_view image_path) {
+  return path_key_of(std::wstring(reinterpret_cast<const wchar_t*>(image_path.data()), image_path.size()));
+}
+
 std::expected<ProcessList, std::string> InstallationProcessesWin32::find_installation_processes(
     const std::string& target_key) {
-  const auto ids = enumerate_process_ids();
-  if (!ids) {
-    return std::unexpected(ids.error());
-  }
-  const DWORD own_pid = ::GetCurrentProcessId();
-  std::vector<wchar_t> image(image_name_buffer_units);
-  ProcessList list;
-  for (const std::uint32_t pid : *ids) {
-    if (pid == 0 || pid == own_pid) {
-      continue;
-    }
-    unique_handle process(::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
-    if (!process) {
-      continue;  // gone, or not ours to see
-    }
-    DWORD length = static_cast<DWORD>(image.size());
-    if (!::QueryFullProcessImageNameW(process.get(), 0, image.data(), &length)) {
-      continue;
-    }
-    const auto key = path_key_of(std::wstring(image.data(), length));
-    if (key && *key == target_key) {
-      list.push_back(std::make_unique<ProcessWin32>(std::move(process), pid));
-    }
-  }
-  return list;
+  return vorlane::haltgate::find_installation_processes(table_, target_key);
 }
 
 std::expected<ExitEvent, std::string> InstallationProcessesWin32::signal_exit_event(std::uint32_t pid) {

@@ -1,16 +1,19 @@
 #pragma once
-// The unlock proof over Windows: every executable file under the installation opened for
-// exclusive reading and writing, links neither followed nor opened.
+// The file system of the unlock walk over Windows: the installation folder's final path,
+// folder listings, and the exclusive open of the lock test.
 #include <expected>
+#include <memory>
 #include <string>
 
-#include "installer/shutdown-helper/preflight.hpp"
+#include "installer/shutdown-helper/unlock_walk.hpp"
 
 namespace vorlane::haltgate {
 
-class UnlockCheckWin32 final : public UnlockCheck {
+class InstallationFilesWin32 final : public InstallationFiles {
  public:
-  [[nodiscard]] std::expected<void, std::string> verify_unlocked(const std::string& directory) override;
+  [[nodiscard]] std::expected<std::u16string, FinalPathFailure> final_folder_path(const std::string& directory) override;
+  [[nodiscard]] std::expected<std::unique_ptr<FolderListing>, std::string> list(const std::u16string& folder) override;
+  [[nodiscard]] std::expected<void, std::string> open_exclusive(const std::u16string& path) override;
 };
 
 }  // namespace vorlane::haltgate

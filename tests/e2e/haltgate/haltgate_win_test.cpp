@@ -287,6 +287,108 @@ TEST_F(HaltgateLocks, ReadOnlyExecutableFollowsWhatAnExclusiveOpenReports) {
   ::SetFileAttributesW(tool.c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
+// Layouts whose names an ordinary path rewrites or cannot reach: made and held through their
+// verbatim "\\?\" paths. Each held file fails the run, named under the folder as given.
+std::wstring verbatim(const std::wstring& path) { return L"\\\\?\\" + path; }
+
+// Removes what TempDir's ordinary paths cannot ("lib." is "lib" to them).
+void remove_verbatim_tree(const std::wstring& path) {
+  WIN32_FIND_DATAW data;
+  const HANDLE find = ::FindFirstFileW((verbatim(path) + L"\\*").c_str(), &data);
+  if (find != INVALID_HANDLE_VALUE) {
+    do {
+      const std::wstring name = data.cFileName;
+      if (name == L"." || name == L"..") continue;
+      if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        remove_verbatim_tree(path + L"\\" + name);
+      } else {
+        ::DeleteFileW(verbatim(path + L"\\" + name).c_str());
+      }
+    } while (::FindNextFileW(find, &data));
+    ::FindClose(find);
+  }
+  ::RemoveDirectoryW(verbatim(path).c_str());
+}
+
+std::wstring long_chain() {
+  std::wstring chain;
+  for (int i = 0; i < 12; ++i) {
+    chain += L"folder-" + std::to_wstring(i) + L"-of-a-deep-installation\\";  // 30 characters each
+  }
+  return chain + L"codec.dll";
+}
+
+struct HeldFileCase {
+  const char* name;
+  std::wstring relative;
+};
+void PrintTo(const HeldFileCase& c, std::ostream* os) { *os << c.name; }
+
+class HaltgateHeldFile : public ::testing::TestWithParam<HeldFileCase> {};
+
+TEST_P(HaltgateHeldFile, FailsTheRunAndIsNamed) {
+  Installation inst;
+  const std::wstring file = inst.dir() + L"\\" + GetParam().relative;
+  ASSERT_GT(file.size(), GetParam().relative.size());
+  create_directories(verbatim(file.substr(0, file.rfind(L'\\'))));
+  ASSERT_TRUE(write_file(verbatim(file), "not really a library"));
+  const std::wstring holder_exe = inst.file(L"holder.exe");
+  ASSERT_TRUE(copy_file(bin_path(L"vorlane_app.exe"), holder_exe));
+  Child holder = inst.start({L"--mode", L"none", L"--hold", verbatim(file)}, holder_exe);
+
+  EXPECT_EQ(inst.haltgate({L"--timeout-ms", L"1000"}).exit_code, 12u);
+  const std::string locked = narrow(file) + " is still in use or not writable: Sharing violation. (os error 32)";
+  const auto texts = inst.log_lines();
+  ASSERT_GE(texts.size(), 3u);
+  EXPECT_EQ(texts[1], locked);
+  EXPECT_EQ(texts.back(), "failure code=12 " + locked);
+  holder.kill();
+  remove_verbatim_tree(inst.dir());
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, HaltgateHeldFile,
+                         ::testing::Values(HeldFileCase{"FolderNameEndingInADot", L"lib.\\codec.dll"},
+                                           HeldFileCase{"UnderAChainLongerThan260", long_chain()},
+                                           HeldFileCase{"LibraryTwoLevelsDown", L"a\\b\\Tool.DLL"}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// Spellings of one running installation whose Vorlane.exe ignores every request: none may
+// give 0, and nothing is ever ended. A spelling the system cannot open is an error, never an
+// empty installation.
+struct SpellingCase {
+  const char* name;
+  std::wstring prefix, suffix;
+  DWORD code;
+};
+void PrintTo(const SpellingCase& c, std::ostream* os) { *os << c.name; }
+
+class HaltgateSpelling : public ::testing::TestWithParam<SpellingCase> {};
+
+TEST_P(HaltgateSpelling, OfARunningInstallationNeverGivesGoAhead) {
+  Installation inst;
+  Child app = inst.start({L"--ignore-request"});
+  const std::wstring spelled = GetParam().prefix + inst.dir() + GetParam().suffix;
+  const RunResult result =
+      run(bin_path(L"Haltgate.exe"), {L"--install-dir", spelled, L"--log", inst.log(), L"--timeout-ms", L"1500"}, {},
+          100s);
+  EXPECT_EQ(result.exit_code, GetParam().code);
+  const auto texts = inst.log_lines();
+  ASSERT_GE(texts.size(), 2u);
+  EXPECT_EQ(texts.front(), "begin install_dir=" + narrow(spelled));
+  EXPECT_TRUE(texts.back().starts_with("failure code=" + std::to_string(GetParam().code) + " ")) << texts.back();
+  EXPECT_TRUE(app.running());
+  app.kill();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, HaltgateSpelling,
+    ::testing::Values(SpellingCase{"Plain", L"", L"", 10}, SpellingCase{"TrailingSeparator", L"", L"\\", 10},
+                      SpellingCase{"Verbatim", L"\\\\?\\", L"", 10},
+                      SpellingCase{"VerbatimTrailingSeparator", L"\\\\?\\", L"\\", 10},
+                      // An empty last component: the system rejects the name (os error 123).
+                      SpellingCase{"VerbatimDoubledSeparator", L"\\\\?\\", L"\\\\", 12}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 TEST(HaltgateWin, WithoutVorlaneExeOnlyTheFilesAreCheckedAndRunsAppend) {
   Installation inst;
   ::DeleteFileW(inst.exe().c_str());
@@ -302,10 +404,13 @@ TEST(HaltgateWin, LineBreakInTheInstallDirCannotForgeLogLines) {
   const std::wstring log = dir / L"h.log";
   const std::wstring forged =
       dir.path() + L"\\install\n1 success: selected installation stopped and executable files unlocked";
-  EXPECT_EQ(run(bin_path(L"Haltgate.exe"), {L"--install-dir", forged, L"--log", log}).exit_code, 0u);
-  // No such folder exists, so the run ends after its begin line; the break is shown as U+FFFD.
-  EXPECT_EQ(log_texts(log), std::vector<std::string>{"begin install_dir=" + narrow(dir.path()) +
-                                                     "\\install\xEF\xBF\xBD" + "1 " + success_line});
+  // No system takes such a name, and a name it rejects is not an absent installation.
+  EXPECT_EQ(run(bin_path(L"Haltgate.exe"), {L"--install-dir", forged, L"--log", log}).exit_code, 12u);
+  // The break is shown as U+FFFD, so the forged text stays inside the begin line.
+  const auto texts = log_texts(log);
+  ASSERT_EQ(texts.size(), 2u);
+  EXPECT_EQ(texts[0], "begin install_dir=" + narrow(dir.path()) + "\\install\xEF\xBF\xBD" + "1 " + success_line);
+  EXPECT_TRUE(texts[1].starts_with("failure code=12 ") && texts[1].ends_with(" (os error 123)")) << texts[1];
 }
 
 TEST(HaltgateWin, UsageErrorsWriteNothing) {
