@@ -71,11 +71,8 @@ Function StopRunningVorlane
     ; Vorlane still runs: the user can close it and try again.
     StrCpy $Message "Vorlane is still running and could not be asked to close. Close Vorlane and choose Retry. Nothing was changed. Details: $HaltgateLog"
     MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION "$Message" /SD IDCANCEL IDRETRY retry
-  ${ElseIf} $HaltgateExit = 2
-    StrCpy $Message "Vorlane's setup could not check the installation in $INSTDIR. Nothing was changed."
-    MessageBox MB_OK|MB_ICONSTOP "$Message" /SD IDOK
   ${Else}
-    ; 12: files in use by another program, or an error; the log names the file or the error.
+    ; 12 (or 2): files in use by another program, or an error; the log names the file or the error.
     StrCpy $Message "Files of the installation in $INSTDIR are in use or could not be checked. Nothing was changed. Details: $HaltgateLog"
     MessageBox MB_OK|MB_ICONSTOP "$Message" /SD IDOK
   ${EndIf}
