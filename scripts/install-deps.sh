@@ -11,6 +11,7 @@ packages=(
   clang-16 libclang-rt-16-dev         # libFuzzer
   libsimdjson-dev libexpat1-dev       # oracles of the fuzz targets (fuzz build only)
   libicu-dev unicode-data             # lower-casing oracle and source data
+  nsis                                # the example installer that runs Haltgate (makensis)
 )
 missing=()
 for p in "${packages[@]}"; do

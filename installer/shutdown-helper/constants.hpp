@@ -62,6 +62,16 @@ inline constexpr std::string_view log_failure = "failure code=";
 // Stands in the log for a line break inside a text (U+FFFD in UTF-8).
 inline constexpr std::string_view line_break_replacement = "\xEF\xBF\xBD";
 
+// Holders of a locked file: asked once per file in a run, for at most this long, and at most
+// this many lines written after the file's line.
+inline constexpr std::chrono::milliseconds holder_query_budget = 1s;
+inline constexpr std::size_t max_holder_lines = 8;
+inline constexpr std::string_view log_holder_pid = "holder pid=";
+inline constexpr std::string_view log_holder_session = " session=";
+inline constexpr std::string_view log_holder_app = " app=";
+inline constexpr std::string_view log_holder_service = " service=";
+inline constexpr std::string_view msg_holder_query_over_budget = "the holder query took longer than its bound";
+
 // Failure messages.
 inline constexpr std::string_view msg_install_dir_not_absolute = "Installation path must be absolute";
 inline constexpr std::string_view msg_restarted = "Vorlane restarted during installation preflight";

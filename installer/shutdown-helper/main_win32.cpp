@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "installer/shutdown-helper/clock_win32.hpp"
+#include "installer/shutdown-helper/holders_win32.hpp"
 #include "installer/shutdown-helper/legacy_digests.hpp"
 #include "installer/shutdown-helper/log_win32.hpp"
 #include "installer/shutdown-helper/path_key_win32.hpp"
@@ -30,6 +31,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   PerformanceClockWin32 clock;
   InstallationFilesWin32 files;
   UnlockWalk unlock(files, clock);
-  const PreflightSystem system{.paths = paths, .processes = processes, .hashes = hashes, .unlock = unlock};
+  FileHoldersWin32 holders(clock);
+  const PreflightSystem system{
+      .paths = paths, .processes = processes, .hashes = hashes, .unlock = unlock, .holders = &holders};
   return run_haltgate(words, entry, system, clock, legacy_build_digests());
 }

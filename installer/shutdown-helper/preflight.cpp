@@ -22,7 +22,7 @@ std::string pid_text(std::uint32_t pid) { return std::to_string(pid); }
 class Run {
  public:
   Run(Log& log, const PreflightSystem& system, Clock& clock, LegacyDigests digests)
-      : log_(log), system_(system), clock_(clock), digests_(digests) {}
+      : log_(log), system_(system), clock_(clock), digests_(digests), holder_report_(system.holders, clock) {}
 
   std::expected<void, RunFailure> execute(const std::string& install_dir, milliseconds timeout) {
     if (!is_absolute_path(install_dir)) {
@@ -214,6 +214,9 @@ class Run {
         return fail(exit_error, unlocked.error());
       }
       log_.write_line(unlocked.error());
+      for (const std::string& line : holder_report_.lines_for(unlocked.error())) {
+        log_.write_line(line);
+      }
       clock_.sleep(unlock_retry_interval);
       if (deadline_reached()) {
         // A walk started now would stop at once; the last one's finding says more.
@@ -233,6 +236,7 @@ class Run {
   Clock::time_point deadline_{};
   milliseconds request_budget_{0};
   LegacyBuildState legacy_ = LegacyBuildState::undetermined;
+  HolderReport holder_report_;
 };
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "installer/shutdown-helper/holders.hpp"
 #include "src/common/clock.hpp"
 
 namespace vorlane::haltgate {
@@ -94,6 +95,8 @@ struct PreflightSystem {
   InstallationProcesses& processes;
   FileDigests& hashes;
   UnlockCheck& unlock;
+  // Names the programs holding a locked file in the log; without it (null) nobody is named.
+  FileHolders* holders = nullptr;
 };
 
 // What the entry needs before a run: the log's folders and the log itself.
