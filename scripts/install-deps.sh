@@ -11,6 +11,8 @@ packages=(
   clang-16 libclang-rt-16-dev         # libFuzzer
   libsimdjson-dev libexpat1-dev       # oracles of the fuzz targets (fuzz build only)
   libicu-dev unicode-data             # lower-casing oracle and source data
+  osslsigncode openssl                # Authenticode signing (package.sh) and its test authority
+  python3-pefile unzip                # reading back the packaged programs and the zip
 )
 missing=()
 for p in "${packages[@]}"; do
