@@ -13,9 +13,11 @@
 #
 # Authenticode signing (osslsigncode, SHA-256), after stripping and before the sums and the zip;
 # without SIGN_CERT or SIGN_PKCS12 the programs stay unsigned:
-#   SIGN_CERT, SIGN_KEY      the code-signing certificate (with its chain) and its key, PEM files
-#   SIGN_PKCS12              or both in one PKCS#12 file
-#   SIGN_PASSWORD_FILE       the password of the key or the PKCS#12 file, if it has one
+#   SIGN_CERT, SIGN_KEY      the code-signing certificate (with its chain) and its key, PEM files;
+#                            or SIGN_KEY a pkcs11: URI of a key on a hardware token, with
+#   SIGN_PKCS11_MODULE       the token's PKCS#11 library (through OpenSSL's pkcs11 engine)
+#   SIGN_PKCS12              or certificate and key in one PKCS#12 file
+#   SIGN_PASSWORD_FILE       the password of the key or the PKCS#12 file, or the token's PIN
 #   SIGN_URL                 the address shown with the signature's description (required)
 #   SIGN_TIMESTAMP_URL       an RFC 3161 time-stamping authority (optional)
 # The signing time is SOURCE_DATE_EPOCH, so a signature made without a time stamp is
@@ -37,7 +39,7 @@ if [ "${1:-}" = --from-build ]; then
 fi
 [ $# -eq 1 ] || usage
 # The signing files may be named relative to the caller's folder; the script works from the root.
-for setting in SIGN_CERT SIGN_KEY SIGN_PKCS12 SIGN_PASSWORD_FILE; do
+for setting in SIGN_CERT SIGN_KEY SIGN_PKCS12 SIGN_PASSWORD_FILE SIGN_PKCS11_MODULE; do
   if [ -n "${!setting:-}" ] && [ -e "${!setting}" ]; then
     printf -v "$setting" '%s' "$(realpath "${!setting}")"
   fi
@@ -64,8 +66,19 @@ if [ -n "${SIGN_CERT:-}${SIGN_KEY:-}${SIGN_PKCS12:-}" ]; then
   else
     [ -n "${SIGN_CERT:-}" ] && [ -n "${SIGN_KEY:-}" ] || fail "SIGN_CERT and SIGN_KEY go together"
     [ -r "$SIGN_CERT" ] || fail "SIGN_CERT: cannot read $SIGN_CERT"
-    [ -r "$SIGN_KEY" ] || fail "SIGN_KEY: cannot read $SIGN_KEY"
-    signing=(-certs "$SIGN_CERT" -key "$SIGN_KEY")
+    case $SIGN_KEY in
+      pkcs11:*)
+        [ -r "${SIGN_PKCS11_MODULE:-}" ] || fail "a pkcs11: key needs SIGN_PKCS11_MODULE, the token's library"
+        engine=$(openssl version -e | sed -n 's/^ENGINESDIR: "\(.*\)"$/\1/p')/pkcs11.so
+        [ -r "$engine" ] || fail "a pkcs11: key needs OpenSSL's pkcs11 engine (libengine-pkcs11-openssl)"
+        signing=(-pkcs11engine "$engine" -pkcs11module "$SIGN_PKCS11_MODULE")
+        ;;
+      *)
+        [ -r "$SIGN_KEY" ] || fail "SIGN_KEY: cannot read $SIGN_KEY"
+        signing=()
+        ;;
+    esac
+    signing+=(-certs "$SIGN_CERT" -key "$SIGN_KEY")
   fi
   if [ -n "${SIGN_PASSWORD_FILE:-}" ]; then
     [ -r "$SIGN_PASSWORD_FILE" ] || fail "SIGN_PASSWORD_FILE: cannot read $SIGN_PASSWORD_FILE"

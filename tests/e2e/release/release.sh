@@ -2,10 +2,11 @@
 # The release as a security team receives it: scripts/package.sh run on this build's programs,
 # signed with a throwaway certificate authority made here with openssl.
 # Usage: release.sh STEP SOURCE_DIR BUILD_DIR
-#   package     the authority, and four packages: signed twice with the same time, signed from a
-#               password-protected PKCS#12 file, unsigned
+#   package     the authority, and five packages: signed twice with the same time, signed from a
+#               password-protected PKCS#12 file, signed with the key on a PKCS#11 token
+#               (SoftHSM), unsigned
 #   signatures  the signatures verify; one changed byte in .text breaks one; both signed runs,
-#               and the one from the PKCS#12 file, give the same bytes; the unsigned run says so and carries no signature; the zip
+#               and the ones from the PKCS#12 file and the token, give the same bytes; the unsigned run says so and carries no signature; the zip
 #               holds the programs, the README and the notices
 #   timestamp   a package time-stamped by a local RFC 3161 authority verifies with its time stamp
 #   run         the signed programs still run under Wine (WINEPREFIX set, its server running)
@@ -64,6 +65,20 @@ package)
     -passout "file:$state/ca/password" -out "$state/ca/leaf.p12" || fail "openssl: PKCS#12 file"
   package "$state/pkcs12" SIGN_PKCS12="$state/ca/leaf.p12" SIGN_PASSWORD_FILE="$state/ca/password" \
     SIGN_URL=https://vorlane.invalid/helpers SOURCE_DATE_EPOCH=1700000000
+  # The same key on a software token, reached through PKCS#11; the PIN comes from the file.
+  mkdir -p "$state/hsm/tokens"
+  printf 'directories.tokendir = %s\nobjectstore.backend = file\n' "$state/hsm/tokens" \
+    >"$state/hsm/softhsm2.conf"
+  export SOFTHSM2_CONF=$state/hsm/softhsm2.conf
+  printf '1234\n' >"$state/hsm/pin"
+  openssl pkcs8 -topk8 -nocrypt -in "$state/ca/leaf.key" -out "$state/hsm/leaf.p8" \
+    && softhsm2-util --init-token --free --label signing --pin 1234 --so-pin 5678 >/dev/null \
+    && softhsm2-util --import "$state/hsm/leaf.p8" --token signing --label codesign --id 01 \
+      --pin 1234 >/dev/null || fail "softhsm2: could not put the key on a token"
+  package "$state/pkcs11" SIGN_CERT="$state/ca/leaf.crt" SIGN_PASSWORD_FILE="$state/hsm/pin" \
+    SIGN_KEY='pkcs11:token=signing;object=codesign;type=private' \
+    SIGN_PKCS11_MODULE=/usr/lib/softhsm/libsofthsm2.so \
+    SIGN_URL=https://vorlane.invalid/helpers SOURCE_DATE_EPOCH=1700000000
   package "$state/unsigned" SOURCE_DATE_EPOCH=1700000000
   echo "packages: ok"
   ;;
@@ -99,9 +114,10 @@ EOF
   done
   cmp "$state"/signed/vorlane-helpers-*-win64.zip "$state"/again/vorlane-helpers-*-win64.zip \
     || fail "the zip differs between two signed runs"
-  # The same certificate and key from a PKCS#12 file make the same signature.
+  # The same certificate and key from a PKCS#12 file or a token make the same signature.
   for f in Keyward.exe Haltgate.exe; do
     cmp "$state/signed/$f" "$state/pkcs12/$f" || fail "$f signed from the PKCS#12 file differs"
+    cmp "$state/signed/$f" "$state/pkcs11/$f" || fail "$f signed with the token's key differs"
   done
   (cd "$state/signed" && sha256sum --quiet -c SHA256SUMS) || fail "SHA256SUMS does not match"
   # Unsigned: one line says so, and nothing is signed.
