@@ -21,4 +21,7 @@ function(vorlane_windows_program name)
     add_executable(${name} WIN32 ${ARG_SOURCES})
   endif()
   target_link_options(${name} PRIVATE -municode)
+  # Seeds the stack protector without searching DLLs beside the program; nothing refers to it,
+  # so it is a source of the program rather than a member of a library the linker may skip.
+  target_sources(${name} PRIVATE ${PROJECT_SOURCE_DIR}/src/common/win32/stack_guard_win32.cpp)
 endfunction()

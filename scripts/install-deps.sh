@@ -12,6 +12,9 @@ packages=(
   libsimdjson-dev libexpat1-dev       # oracles of the fuzz targets (fuzz build only)
   libicu-dev unicode-data             # lower-casing oracle and source data
   nsis                                # the example installer that runs Haltgate (makensis)
+  osslsigncode openssl                # Authenticode signing (package.sh) and its test authority
+  libengine-pkcs11-openssl softhsm2   # signing with a key on a PKCS#11 token, and a test token
+  python3-pefile unzip                # reading back the packaged programs and the zip
 )
 missing=()
 for p in "${packages[@]}"; do
