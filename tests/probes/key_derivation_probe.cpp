@@ -69,7 +69,8 @@ TEST(KeyDerivation, AHookSeesRightControlAndRightAlt) {
   const bool any_vk = std::any_of(std::begin(keys), std::end(keys), [](const Key& key) {
     return std::any_of(key.seen.begin(), key.seen.end(), [](const ObservedEvent& e) { return e.vk != 0; });
   });
-  VORLANE_PROBE_REQUIRE(any_vk, "no virtual key is derived from scan codes (the hook sees vkCode 0)");
+  VORLANE_PROBE_REQUIRE(any_vk, "no virtual key is derived from scan codes (the hook sees vkCode 0): " +
+                                    observed.str());
   for (const auto& key : keys) {
     EXPECT_TRUE(derived(key, key.expected_vk))
         << key.code << " did not arrive as virtual key 0x" << std::hex << key.expected_vk;
