@@ -8,35 +8,13 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/e2e/windows_links/links.hpp"
 #include "tests/support/win_process.hpp"
 
 namespace vorlane::testing {
 namespace {
 
 const std::string refused = "Keyward: 运行结果文件不是其位置上的普通文件（可能是链接），未写入：";
-
-bool is_link(const std::wstring& path) {
-  const DWORD attributes = ::GetFileAttributesW(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
-}
-
-// The link, or the reason it could not be made here.
-std::optional<std::string> symlink(const std::wstring& link, const std::wstring& target, bool folder) {
-  const DWORD flags = SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE |
-                      (folder ? SYMBOLIC_LINK_FLAG_DIRECTORY : 0);
-  const BOOL made = ::CreateSymbolicLinkW(link.c_str(), target.c_str(), flags);
-  if (made && is_link(link)) return std::nullopt;
-  return "CreateSymbolicLinkW made no link (returned " + std::to_string(made) + ", error " +
-         std::to_string(::GetLastError()) + "; Windows needs developer mode or an elevated run)";
-}
-
-std::optional<std::string> junction(const std::wstring& link, const std::wstring& target) {
-  wchar_t system[MAX_PATH];
-  const UINT n = ::GetSystemDirectoryW(system, MAX_PATH);
-  const RunResult made = run(std::wstring(system, n) + L"\\cmd.exe", {L"/c", L"mklink", L"/J", link, target});
-  if (is_link(link)) return std::nullopt;
-  return "mklink /J made no junction (exit code " + std::to_string(made.exit_code) + ")";
-}
 
 class OutcomeLinks : public ::testing::Test {
  protected:
@@ -59,7 +37,7 @@ TEST_F(OutcomeLinks, AFileSymlinkIsNotWrittenThrough) {
   create_directories(vorlane());
   const std::wstring target = root / L"target";
   ASSERT_TRUE(write_file(target, "precious"));
-  if (auto why = symlink(outcome(), target, false)) GTEST_SKIP() << *why;
+  if (auto why = make_symlink(outcome(), target, false)) GTEST_SKIP() << *why;
   expect_refused_once(keyward());
   EXPECT_EQ(read_file(target), "precious");
   EXPECT_TRUE(is_link(outcome())) << "the link was replaced";
@@ -68,7 +46,7 @@ TEST_F(OutcomeLinks, AFileSymlinkIsNotWrittenThrough) {
 TEST_F(OutcomeLinks, ADanglingSymlinkCreatesNothing) {
   create_directories(vorlane());
   const std::wstring target = root / L"nothing-here";
-  if (auto why = symlink(outcome(), target, false)) GTEST_SKIP() << *why;
+  if (auto why = make_symlink(outcome(), target, false)) GTEST_SKIP() << *why;
   expect_refused_once(keyward());
   EXPECT_FALSE(file_exists(target)) << "the link's target was created";
 }
@@ -91,7 +69,7 @@ void PrintTo(const FolderLinkCase& c, std::ostream* os) { *os << c.name; }
 class OutcomeFolderLinks : public OutcomeLinks, public ::testing::WithParamInterface<FolderLinkCase> {
  protected:
   std::optional<std::string> link_vorlane(const std::wstring& target) const {
-    return GetParam().junction ? junction(vorlane(), target) : symlink(vorlane(), target, true);
+    return GetParam().junction ? make_junction(vorlane(), target) : make_symlink(vorlane(), target, true);
   }
 };
 
