@@ -98,7 +98,7 @@ for f in "$out"/* "$out"/.[!.]*; do
   [ -e "$f" ] || continue
   name=${f##*/}
   case " ${products[*]} " in *" $name "*) continue ;; esac
-  case "$name" in vorlane-helpers-*-win64.zip) continue ;; esac
+  case "$name" in vorlane-helpers-*-win64.zip|vorlane-helpers-*-win64-tests.zip) continue ;; esac
   echo "package.sh: $out holds $name; give an empty folder or one with an earlier package" >&2
   exit 1
 done
@@ -159,5 +159,6 @@ chmod 0644 "$stage"/*
 
 (cd "$out" && sha256sum Keyward.exe Keyward.exe.debug Haltgate.exe Haltgate.exe.debug "$zip" \
   >SHA256SUMS)
+"$source/scripts/package-tests.sh" "$source" "$build" "$out" "$version"
 echo "== $out"
 (cd "$out" && ls -l && sha256sum -c SHA256SUMS)

@@ -1,0 +1,36 @@
+# Gathers the test kit in KIT_DIR and packs it into ZIP (cmake -P; run by the test_kit target).
+#   PROGRAMS  the kit's programs (full paths, ;-separated)
+#   BIN       the build's program folder (the data files the tests read beside them come from there)
+#   MANIFEST  kit-tests.txt, which names the test programs and whether they need a throwaway machine
+#   RUNNER    run-tests.cmd;  GUIDE  docs/windows-validation.md
+file(REMOVE_RECURSE "${KIT_DIR}")
+file(MAKE_DIRECTORY "${KIT_DIR}/bin")
+file(COPY ${PROGRAMS} DESTINATION "${KIT_DIR}/bin")
+# Data files the tests read beside the programs (the integrators' guide, ...).
+file(GLOB data "${BIN}/*.md")
+if(data)
+  file(COPY ${data} DESTINATION "${KIT_DIR}/bin")
+endif()
+file(COPY "${MANIFEST}" DESTINATION "${KIT_DIR}/bin")
+# cmd.exe reads batch files with CRLF line ends most reliably; the guide is for Notepad too.
+foreach(pair "${RUNNER}|run-tests.cmd" "${GUIDE}|windows-validation.md")
+  string(REPLACE "|" ";" pair "${pair}")
+  list(GET pair 0 from)
+  list(GET pair 1 to)
+  file(READ "${from}" text)
+  string(REPLACE "\r\n" "\n" text "${text}")
+  string(REPLACE "\n" "\r\n" text "${text}")
+  file(WRITE "${KIT_DIR}/${to}" "${text}")
+endforeach()
+if(ZIP)
+  get_filename_component(parent "${KIT_DIR}" DIRECTORY)
+  get_filename_component(name "${KIT_DIR}" NAME)
+  file(GLOB_RECURSE members RELATIVE "${parent}" "${KIT_DIR}/*")
+  list(SORT members)
+  file(REMOVE "${ZIP}")
+  execute_process(COMMAND ${CMAKE_COMMAND} -E tar cf "${ZIP}" --format=zip -- ${members}
+                  WORKING_DIRECTORY "${parent}" RESULT_VARIABLE failed)
+  if(failed)
+    message(FATAL_ERROR "packing ${ZIP} failed")
+  endif()
+endif()
