@@ -4,10 +4,11 @@
 #include <restartmanager.h>
 
 #include <array>
+#include <utility>
 
 #include "installer/shutdown-helper/constants.hpp"
 #include "src/common/win32/system_error.hpp"
-#include "src/common/win32/unique_handle.hpp"
+#include "src/common/win32/system_library.hpp"
 #include "src/common/win32/wide.hpp"
 
 namespace vorlane::haltgate {
@@ -18,18 +19,18 @@ using vorlane::win32::system_error_text;
 using vorlane::win32::to_utf8;
 using vorlane::win32::to_wide;
 
-// rstrtmgr.dll is no KnownDLL: imported at load time, one planted beside the program would be
-// taken. It is loaded from the system folder when a locked file is met.
+// rstrtmgr.dll is no KnownDLL; it is loaded from the system folder when a locked file is met.
 class RestartManager {
  public:
   static std::expected<RestartManager, std::string> load() {
-    RestartManager rm;
-    rm.module_.reset(::LoadLibraryExW(L"rstrtmgr.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32));
-    if (!rm.module_) {
-      return std::unexpected(last_system_error_text());
+    auto library = vorlane::win32::SystemLibrary::load(L"rstrtmgr.dll");
+    if (!library) {
+      return std::unexpected(library.error());
     }
-    if (!rm.find(rm.start_session, "RmStartSession") || !rm.find(rm.end_session, "RmEndSession") ||
-        !rm.find(rm.register_resources, "RmRegisterResources") || !rm.find(rm.get_list, "RmGetList")) {
+    RestartManager rm(std::move(*library));
+    const auto& dll = rm.library_;
+    if (!dll.find(rm.start_session, "RmStartSession") || !dll.find(rm.end_session, "RmEndSession") ||
+        !dll.find(rm.register_resources, "RmRegisterResources") || !dll.find(rm.get_list, "RmGetList")) {
       return std::unexpected(last_system_error_text());
     }
     return rm;
@@ -41,13 +42,9 @@ class RestartManager {
   decltype(&::RmGetList) get_list = nullptr;
 
  private:
-  template <typename Function>
-  bool find(Function& function, const char* name) {
-    function = reinterpret_cast<Function>(reinterpret_cast<void*>(::GetProcAddress(module_.get(), name)));
-    return function != nullptr;
-  }
+  explicit RestartManager(vorlane::win32::SystemLibrary library) : library_(std::move(library)) {}
 
-  vorlane::win32::unique_module module_;
+  vorlane::win32::SystemLibrary library_;
 };
 
 // One Restart Manager session, ended through the library it came from.

@@ -5,12 +5,14 @@
 
 #include <array>
 #include <span>
+#include <utility>
 #include <vector>
 
 #include "installer/shutdown-helper/constants.hpp"
 #include "installer/shutdown-helper/path_key_win32.hpp"
 #include "installer/shutdown-helper/texts.hpp"
 #include "src/common/win32/system_error.hpp"
+#include "src/common/win32/system_library.hpp"
 #include "src/common/win32/unique_handle.hpp"
 #include "src/common/win32/wide.hpp"
 
@@ -21,20 +23,20 @@ using vorlane::win32::last_system_error_text;
 using vorlane::win32::to_wide;
 using vorlane::win32::unique_handle;
 
-// bcrypt.dll is no KnownDLL: imported at load time, a bcrypt.dll beside the program would run
-// before the first line of Haltgate. It is loaded from the system folder when a hash is needed.
+// bcrypt.dll is no KnownDLL; it is loaded from the system folder when a hash is needed.
 class Cng {
  public:
   static std::expected<Cng, std::string> load() {
-    Cng cng;
-    cng.module_.reset(::LoadLibraryExW(L"bcrypt.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32));
-    if (!cng.module_) {
-      return std::unexpected(last_system_error_text());
+    auto library = vorlane::win32::SystemLibrary::load(L"bcrypt.dll");
+    if (!library) {
+      return std::unexpected(library.error());
     }
-    if (!cng.find(cng.open_algorithm, "BCryptOpenAlgorithmProvider") ||
-        !cng.find(cng.close_algorithm, "BCryptCloseAlgorithmProvider") ||
-        !cng.find(cng.create_hash, "BCryptCreateHash") || !cng.find(cng.hash_data, "BCryptHashData") ||
-        !cng.find(cng.finish_hash, "BCryptFinishHash") || !cng.find(cng.destroy_hash, "BCryptDestroyHash")) {
+    Cng cng(std::move(*library));
+    const auto& dll = cng.library_;
+    if (!dll.find(cng.open_algorithm, "BCryptOpenAlgorithmProvider") ||
+        !dll.find(cng.close_algorithm, "BCryptCloseAlgorithmProvider") ||
+        !dll.find(cng.create_hash, "BCryptCreateHash") || !dll.find(cng.hash_data, "BCryptHashData") ||
+        !dll.find(cng.finish_hash, "BCryptFinishHash") || !dll.find(cng.destroy_hash, "BCryptDestroyHash")) {
       return std::unexpected(last_system_error_text());
     }
     return cng;
@@ -48,13 +50,9 @@ class Cng {
   decltype(&::BCryptDestroyHash) destroy_hash = nullptr;
 
  private:
-  template <typename Function>
-  bool find(Function& function, const char* name) {
-    function = reinterpret_cast<Function>(reinterpret_cast<void*>(::GetProcAddress(module_.get(), name)));
-    return function != nullptr;
-  }
+  explicit Cng(vorlane::win32::SystemLibrary library) : library_(std::move(library)) {}
 
-  vorlane::win32::unique_module module_;
+  vorlane::win32::SystemLibrary library_;
 };
 
 // One SHA-256 computation: the algorithm and hash handles, released through the library they
