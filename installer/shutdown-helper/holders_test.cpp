@@ -173,7 +173,7 @@ class LockedRun : public ::testing::Test,
                   public UnlockCheck,
                   public Log {
  protected:
-  bool exists(const std::string&) override { return true; }
+  std::expected<void, SystemError> read_attributes(const std::string&) override { return {}; }
   std::expected<std::string, std::string> path_key(const std::string& path) override { return path; }
   std::expected<ProcessList, std::string> find_installation_processes(const std::string&) override {
     return ProcessList{};
@@ -184,7 +184,7 @@ class LockedRun : public ::testing::Test,
   }
   std::expected<std::string, std::string> sha256_file(const std::string&) override { return std::string(); }
   // Tool.DLL for three attempts, helper.exe for two, Tool.DLL once more, then nothing.
-  std::expected<void, std::string> verify_unlocked(const std::string&) override {
+  std::expected<void, std::string> verify_unlocked(const std::string&, Clock::time_point) override {
     const std::size_t attempt = verify_times.size();
     verify_times.push_back(clock.elapsed());
     if (attempt < 3 || attempt == 5) {
