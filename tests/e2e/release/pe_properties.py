@@ -147,8 +147,8 @@ def main(argv):
         return 2
     dlls = known_dlls(args[0])
     ok = True
-    for spec in args[1:]:
-        exe, _, symbols = spec.partition(":")
+    for program in args[1:]:
+        exe, _, symbols = program.partition(":")
         failures = check(exe, symbols or exe, signed, dlls)
         for name, why in failures:
             print(f"{Path(exe).name}: {name}: {why}")
