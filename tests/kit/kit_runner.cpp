@@ -96,15 +96,6 @@ std::vector<Entry> read_manifest(const std::wstring& path) {
   return entries;
 }
 
-bool elevated() {
-  win32::unique_handle token;
-  if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, token.put())) return false;
-  TOKEN_ELEVATION elevation{};
-  DWORD size = 0;
-  return ::GetTokenInformation(token.get(), TokenElevation, &elevation, sizeof elevation, &size) &&
-         elevation.TokenIsElevated != 0;
-}
-
 std::string windows_version() {
   using RtlGetVersionFn = LONG(WINAPI*)(OSVERSIONINFOW*);
   OSVERSIONINFOW info{.dwOSVersionInfoSize = sizeof(OSVERSIONINFOW)};

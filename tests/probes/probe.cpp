@@ -2,6 +2,7 @@
 
 #include <sddl.h>
 
+#include "src/system/queries_win32.hpp"
 #include "tests/support/win_process.hpp"
 
 namespace vorlane::testing {
@@ -17,12 +18,7 @@ std::optional<std::string> wine_version() {
 }
 
 bool elevated() {
-  win32::unique_handle token;
-  if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, token.put())) return false;
-  TOKEN_ELEVATION elevation{};
-  DWORD size = 0;
-  return ::GetTokenInformation(token.get(), TokenElevation, &elevation, sizeof elevation, &size) &&
-         elevation.TokenIsElevated != 0;
+  return system::process_elevation(::GetCurrentProcess()) == system::Elevation::elevated;
 }
 
 namespace {
