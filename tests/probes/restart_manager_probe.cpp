@@ -4,8 +4,6 @@
 #include <restartmanager.h>
 
 #include <algorithm>
-#include <chrono>
-#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -14,8 +12,6 @@
 
 namespace vorlane::testing {
 namespace {
-
-using namespace std::chrono_literals;
 
 // The process ids the Restart Manager says hold `path`, asked the way an installer asks it.
 // rstrtmgr.dll is not a KnownDLL, so it is loaded from the system folder only.
@@ -69,8 +65,7 @@ TEST(RestartManager, HaltgateNamesTheHolderOfALockedFile) {
   const std::wstring holder_exe = root / L"holder.exe";
   ASSERT_TRUE(copy_file(bin_path(L"vorlane_app.exe"), holder_exe));
   const std::wstring ready = root / L"ready";
-  Child holder = Child::start(holder_exe, {L"--mode", L"none", L"--hold", dll, L"--ready", ready});
-  for (int i = 0; i < 300 && !file_exists(ready) && holder.running(); ++i) std::this_thread::sleep_for(20ms);
+  Child holder = Child::start_until_ready(holder_exe, {L"--mode", L"none", L"--hold", dll}, ready);
   ASSERT_TRUE(file_exists(ready)) << "the holder did not come up";
 
   std::string error;

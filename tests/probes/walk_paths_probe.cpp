@@ -3,9 +3,6 @@
 // another program; Haltgate must not say "go ahead" (exit code 12) and must name the file.
 #include <windows.h>
 
-#include <chrono>
-#include <thread>
-
 #include <gtest/gtest.h>
 
 #include "tests/probes/probe.hpp"
@@ -13,8 +10,6 @@
 
 namespace vorlane::testing {
 namespace {
-
-using namespace std::chrono_literals;
 
 struct Layout {
   const char* name;
@@ -56,8 +51,7 @@ TEST_P(HaltgateWalk, FindsTheHeldFile) {
   const std::wstring holder_exe = root / L"holder.exe";
   ASSERT_TRUE(copy_file(bin_path(L"vorlane_app.exe"), holder_exe));
   const std::wstring ready = root / L"ready";
-  Child holder = Child::start(holder_exe, {L"--mode", L"none", L"--hold", verbatim, L"--ready", ready});
-  for (int i = 0; i < 300 && !file_exists(ready) && holder.running(); ++i) std::this_thread::sleep_for(20ms);
+  Child holder = Child::start_until_ready(holder_exe, {L"--mode", L"none", L"--hold", verbatim}, ready);
   ASSERT_TRUE(file_exists(ready)) << "the holder did not come up";
 
   const std::wstring log = root / L"haltgate.log";

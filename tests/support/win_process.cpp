@@ -145,6 +145,18 @@ Child Child::start(const std::wstring& program, const std::vector<std::wstring>&
   return launch_child(program, args, env, workdir, false);
 }
 
+Child Child::start_until_ready(const std::wstring& program, std::vector<std::wstring> args,
+                               const std::wstring& ready, std::chrono::milliseconds timeout) {
+  args.push_back(L"--ready");
+  args.push_back(ready);
+  Child child = start(program, args);
+  const auto give_up = std::chrono::steady_clock::now() + timeout;
+  while (!file_exists(ready) && child.running() && std::chrono::steady_clock::now() < give_up) {
+    ::Sleep(20);
+  }
+  return child;
+}
+
 Child Child::start_suspended(const std::wstring& program, const std::vector<std::wstring>& args,
                              const EnvChanges& env) {
   return launch_child(program, args, env, {}, true);

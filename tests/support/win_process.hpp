@@ -48,6 +48,11 @@ class Child {
   static Child start(const std::wstring& program, const std::vector<std::wstring>& args,
                      const EnvChanges& env = {}, const std::wstring& workdir = {});
   // Created, but its first thread waits for resume().
+  // A stand-in started with "--ready FILE" added, once it has made FILE (it is set up), has
+  // ended, or `timeout` has passed; file_exists(ready) tells which.
+  static Child start_until_ready(const std::wstring& program, std::vector<std::wstring> args,
+                                 const std::wstring& ready,
+                                 std::chrono::milliseconds timeout = std::chrono::seconds(30));
   static Child start_suspended(const std::wstring& program, const std::vector<std::wstring>& args,
                                const EnvChanges& env = {});
   bool resume();

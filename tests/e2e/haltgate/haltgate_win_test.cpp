@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <chrono>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -50,13 +49,7 @@ class Installation {
   // Starts the installation's Vorlane.exe (or another program) and waits until it is set up.
   Child start(std::vector<std::wstring> args, const std::wstring& program = {}) {
     const std::wstring ready = root_ / (L"ready-" + std::to_wstring(ready_count_++));
-    args.push_back(L"--ready");
-    args.push_back(ready);
-    Child child = Child::start(program.empty() ? exe() : program, args);
-    const auto give_up = Clock::now() + 30s;
-    while (!file_exists(ready) && child.running() && Clock::now() < give_up) {
-      std::this_thread::sleep_for(20ms);
-    }
+    Child child = Child::start_until_ready(program.empty() ? exe() : program, std::move(args), ready);
     EXPECT_TRUE(file_exists(ready)) << "stand-in did not come up";
     return child;
   }

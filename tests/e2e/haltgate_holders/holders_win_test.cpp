@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <chrono>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -29,10 +28,7 @@ class HeldLibrary : public ::testing::Test {
     // A Vorlane.exe that does not run: the files are checked every 100 ms until the deadline.
     ASSERT_TRUE(copy_file(bin_path(L"vorlane_app.exe"), root / L"install\\Vorlane.exe"));
     const std::wstring ready = root / L"ready";
-    holder = Child::start(root / L"holder.exe", {L"--mode", L"none", L"--hold", dll, L"--ready", ready});
-    for (int i = 0; i < 1500 && !file_exists(ready) && holder.running(); ++i) {
-      std::this_thread::sleep_for(20ms);
-    }
+    holder = Child::start_until_ready(root / L"holder.exe", {L"--mode", L"none", L"--hold", dll}, ready);
     ASSERT_TRUE(file_exists(ready)) << "the holder did not come up";
   }
   void TearDown() override { holder.kill(); }
