@@ -18,15 +18,25 @@ using vorlane::win32::to_wide;
 using vorlane::win32::unique_find;
 using vorlane::win32::unique_handle;
 
+// What becomes of a file whose write fails part-way.
+enum class OnFailedWrite { keep, remove };
+
 // The folders written here are the administrators' own, so a plain open by name is the file meant.
 std::expected<void, std::string> write_file_as(const std::string& path, std::string_view bytes,
-                                               DWORD disposition) {
-  unique_handle file(::CreateFileW(to_wide(path).c_str(), GENERIC_WRITE, 0, nullptr, disposition,
+                                               DWORD disposition, OnFailedWrite on_failure) {
+  const DWORD access = on_failure == OnFailedWrite::remove ? GENERIC_WRITE | DELETE : GENERIC_WRITE;
+  unique_handle file(::CreateFileW(to_wide(path).c_str(), access, 0, nullptr, disposition,
                                    FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) {
     return std::unexpected(last_system_error_text());
   }
-  return vorlane::win32::write_all_to(file.get(), bytes);
+  auto written = vorlane::win32::write_all_to(file.get(), bytes);
+  if (!written && on_failure == OnFailedWrite::remove) {
+    // Through the handle rather than the name: only the file this call made goes.
+    FILE_DISPOSITION_INFO dispose{TRUE};
+    (void)::SetFileInformationByHandle(file.get(), FileDispositionInfo, &dispose, sizeof dispose);
+  }
+  return written;
 }
 
 }  // namespace
@@ -54,24 +64,13 @@ std::expected<void, std::string> SetupFilesWin32::create_directories(const std::
 
 std::expected<void, std::string> SetupFilesWin32::write_file(const std::string& path,
                                                              std::string_view bytes) {
-  return write_file_as(path, bytes, CREATE_ALWAYS);
+  return write_file_as(path, bytes, CREATE_ALWAYS, OnFailedWrite::keep);
 }
 
 std::expected<void, std::string> SetupFilesWin32::write_new_file(const std::string& path,
                                                                  std::string_view bytes) {
-  unique_handle file(::CreateFileW(to_wide(path).c_str(), GENERIC_WRITE | DELETE, 0, nullptr,
-                                   CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) {
-    return std::unexpected(last_system_error_text());
-  }
-  auto written = vorlane::win32::write_all_to(file.get(), bytes);
-  if (!written) {
-    // A file left half-written would keep its folder from ever being removed; this call made it,
-    // so it goes, through the handle rather than the name.
-    FILE_DISPOSITION_INFO disposition{TRUE};
-    (void)::SetFileInformationByHandle(file.get(), FileDispositionInfo, &disposition, sizeof disposition);
-  }
-  return written;
+  // A file left half-written would keep its folder from ever being removed.
+  return write_file_as(path, bytes, CREATE_NEW, OnFailedWrite::remove);
 }
 
 bool SetupFilesWin32::remove_file(const std::string& path) {

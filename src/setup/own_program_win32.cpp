@@ -17,10 +17,6 @@ using vorlane::win32::system_error_text;
 using vorlane::win32::to_wide;
 using vorlane::win32::unique_handle;
 
-void unmap_view(void* view) noexcept { ::UnmapViewOfFile(view); }
-using unique_view =
-    vorlane::win32::unique_resource<void*, unmap_view, vorlane::win32::detail::null_value<void*>>;
-
 // NTSTATUS NtAreMappedFilesTheSame(PVOID File1MappedAsAnImage, PVOID File2MappedAsFile): 0 when
 // both views come from the same file.
 using AreMappedFilesTheSame = LONG(NTAPI*)(PVOID, PVOID);
@@ -63,7 +59,7 @@ std::expected<bool, std::string> OwnProgramWin32::is_running_image() {
   if (!section) {
     return std::unexpected(last_system_error_text());
   }
-  const unique_view view(::MapViewOfFile(section.get(), FILE_MAP_READ, 0, 0, 0));
+  const vorlane::win32::unique_view view(::MapViewOfFile(section.get(), FILE_MAP_READ, 0, 0, 0));
   if (!view) {
     return std::unexpected(last_system_error_text());
   }

@@ -56,6 +56,7 @@ inline void close_handle(HANDLE h) noexcept { ::CloseHandle(h); }
 inline void local_free(HLOCAL h) noexcept { ::LocalFree(h); }
 inline void find_close(HANDLE h) noexcept { ::FindClose(h); }
 inline void free_library(HMODULE h) noexcept { ::FreeLibrary(h); }
+inline void unmap_view(void* view) noexcept { ::UnmapViewOfFile(view); }
 }  // namespace detail
 
 // Kernel handles; both null and INVALID_HANDLE_VALUE count as empty.
@@ -63,5 +64,6 @@ using unique_handle = unique_resource<HANDLE, detail::close_handle, detail::inva
 using unique_find = unique_resource<HANDLE, detail::find_close, detail::invalid_handle>;
 using unique_hlocal = unique_resource<HLOCAL, detail::local_free, detail::null_value<HLOCAL>>;
 using unique_module = unique_resource<HMODULE, detail::free_library, detail::null_value<HMODULE>>;
+using unique_view = unique_resource<void*, detail::unmap_view, detail::null_value<void*>>;
 
 }  // namespace vorlane::win32
