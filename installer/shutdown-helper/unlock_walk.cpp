@@ -12,14 +12,9 @@
 namespace vorlane::haltgate {
 namespace {
 
-// `folder` + "\" + `name`; nothing is inserted after an empty folder or a final separator.
-std::u16string joined(std::u16string_view folder, std::u16string_view name) {
-  std::u16string path(folder);
-  if (!path.empty() && path.back() != u'\\' && path.back() != u'/') {
-    path.push_back(u'\\');
-  }
-  path.append(name);
-  return path;
+// A name in a folder given relative to the root; the root's own entries have no folder part.
+std::u16string child_of(std::u16string_view folder, std::u16string_view name) {
+  return folder.empty() ? std::u16string(name) : join_path(folder, name);
 }
 
 class Walk {
@@ -73,11 +68,11 @@ class Walk {
           case EntryKind::link:
             break;  // neither followed nor opened
           case EntryKind::directory:
-            subfolders.push_back(joined(folder, name));
+            subfolders.push_back(child_of(folder, name));
             break;
           case EntryKind::file:
             if (is_executable_name(utf16_to_utf8(name))) {
-              const std::u16string file = joined(folder, name);
+              const std::u16string file = child_of(folder, name);
               if (auto opened = files_.open_exclusive(on_disk(file)); !opened) {
                 return std::unexpected(unlock_error_text(shown(file), opened.error()));
               }
@@ -93,7 +88,7 @@ class Walk {
 
  private:
   std::u16string on_disk(const std::u16string& relative) const {
-    return relative.empty() ? root_ : joined(root_, relative);
+    return relative.empty() ? root_ : join_path(root_, relative);
   }
   // The path as the installer knows it, so texts match the folder it gave.
   std::string shown(const std::u16string& relative) const {

@@ -21,4 +21,6 @@ std::string join_path(std::string_view folder, std::string_view name) { return j
 
 std::wstring join_path(std::wstring_view folder, std::wstring_view name) { return join(folder, name); }
 
+std::u16string join_path(std::u16string_view folder, std::u16string_view name) { return join(folder, name); }
+
 }  // namespace vorlane

@@ -9,5 +9,6 @@ namespace vorlane {
 // An empty folder gives "\name", the root of the current drive.
 std::string join_path(std::string_view folder, std::string_view name);
 std::wstring join_path(std::wstring_view folder, std::wstring_view name);
+std::u16string join_path(std::u16string_view folder, std::u16string_view name);
 
 }  // namespace vorlane

@@ -30,6 +30,10 @@ TEST(JoinPath, NarrowAndWideJoinTheSameWay) {
     const std::wstring name(c.name.begin(), c.name.end());
     EXPECT_EQ(join_path(folder, name), std::wstring(c.joined.begin(), c.joined.end()))
         << c.folder << " + " << c.name;
+    const std::u16string folder16(c.folder.begin(), c.folder.end());
+    const std::u16string name16(c.name.begin(), c.name.end());
+    EXPECT_EQ(join_path(folder16, name16), std::u16string(c.joined.begin(), c.joined.end()))
+        << c.folder << " + " << c.name;
   }
 }
 
